@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+
+// Every touch of the host process goes through these free functions. The DLL
+// links the Windows implementation; the native tests link a recording fake.
+// The game is 32-bit: its addresses and values are 32-bit little-endian.
+using HostAddress = std::uint32_t;
+
+std::uint32_t read32(HostAddress address);
+
+// Plain copy; the caller has made sure the target is writable.
+void writeBytes(HostAddress address, const unsigned char* bytes, std::uint32_t size);
+
+// VirtualProtect: false when the platform refused, and *previous is then not usable.
+bool protect(HostAddress address, std::uint32_t size, std::uint32_t newProtection,
+             std::uint32_t* previous);
+
+void write32(HostAddress address, std::uint32_t value);
+
+// Host routines are cdecl: arguments on the stack, the caller removes them.
+void callNoArgs(HostAddress routine);
+void callWithString(HostAddress routine, const char* text);
+
+// The host byte as a pointer, for the C library to read a file byte straight into it.
+unsigned char* hostByte(HostAddress address);

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need and this machine lacks (Debian).
+set -euo pipefail
+
+missing=()
+need() { # need COMMAND-or-PATH PACKAGE
+  if ! command -v "$1" >/dev/null 2>&1 && [ ! -e "$1" ]; then missing+=("$2"); fi
+}
+need cmake cmake
+need make make
+need g++ g++
+need /usr/include/gtest/gtest.h libgtest-dev
+need i686-w64-mingw32-g++-win32 g++-mingw-w64-i686
+need wine wine
+need /usr/lib/wine/wine wine32:i386
+need zip zip
+need clang-14 clang-14
+need ld.lld lld-14
+
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+case " ${missing[*]} " in
+  *:i386*) $sudo dpkg --add-architecture i386 ;;
+esac
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,94 @@
+#include "tests/fake_game.h"
+
+#include <dirent.h>
+#include <stdlib.h>
+#include <unistd.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "tests/fake_host.h"
+
+namespace {
+
+constexpr HostAddress kCodeBase = 0x48D000;
+constexpr std::uint32_t kCodeSize = 0x0B000;
+constexpr HostAddress kDataBase = 0x5A0000;
+constexpr std::uint32_t kDataSize = 0x10000;
+constexpr HostAddress kProbePage = 0x667000;
+
+std::size_t indexOf(const BuildAddresses& build) { return build.name[0] - 'A'; }
+
+}  // namespace
+
+HostAddress pageBaseOf(const BuildAddresses& build) { return kDataBase + 0x1000 * (1 + indexOf(build)); }
+HostAddress flagAddressOf(const BuildAddresses& build) { return kDataBase + 0x8000 + 0x10 * indexOf(build); }
+HostAddress oldOperandOf(const BuildAddresses& build) { return kDataBase + 0x9000 + 0x10 * indexOf(build); }
+
+void layOutGame(bool signatureAtA, bool signatureAtB) {
+    fake::reset();
+    fake::map(kCodeBase, kCodeSize, PAGE_EXECUTE_READ);
+    fake::map(kDataBase, kDataSize, PAGE_READWRITE);
+    fake::map(kProbePage, 0x1000, PAGE_EXECUTE_READ);
+    for (const BuildAddresses& build : kBuilds) {
+        fake::poke32(build.pageSlot, pageBaseOf(build));
+        fake::poke32(build.flagSourceSlot, flagAddressOf(build));
+        fake::poke32(build.flagDestSlot, oldOperandOf(build));
+        fake::poke(pageBaseOf(build), std::vector<unsigned char>(0x1000, kPageFiller));
+        fake::poke(flagAddressOf(build), {kGameFlag});
+    }
+    const std::vector<unsigned char> signature(std::begin(kSignature), std::end(kSignature));
+    if (signatureAtA) fake::poke(kProbeA, signature);
+    if (signatureAtB) fake::poke(kProbeB, signature);
+}
+
+int openFileCount() {
+    int count = 0;
+    DIR* folder = opendir("/proc/self/fd");
+    while (readdir(folder) != nullptr) ++count;
+    closedir(folder);
+    return count;
+}
+
+void GameTest::SetUp() {
+    char pattern[] = "/tmp/menupatch-test-XXXXXX";
+    root = mkdtemp(pattern);
+    settingsFolder = root + "/settings";
+    startFolder = root + "/start";
+    std::filesystem::create_directory(settingsFolder);
+    std::filesystem::create_directory(startFolder);
+    originalFolder = std::filesystem::current_path();
+    std::filesystem::current_path(startFolder);
+    layOutGame(true, false);
+}
+
+void GameTest::TearDown() {
+    std::filesystem::current_path(originalFolder);
+    std::filesystem::remove_all(root);
+    fake::reset();
+}
+
+void GameTest::serveRoutinesOf(const BuildAddresses& build) {
+    const HostAddress flag = flagAddressOf(build);
+    openFilesBefore = openFileCount();
+    fake::onCall(build.enterSettingsDir, [this, flag](const char*) {
+        flagSeenOnEnter = fake::peek(flag, 1)[0];
+        std::filesystem::current_path(settingsFolder);
+    });
+    fake::onCall(build.setDir, [this, flag](const char* text) {
+        EXPECT_STREQ(text, "");
+        flagSeenOnSetDir = fake::peek(flag, 1)[0];
+        openFilesOnSetDir = openFileCount();
+        std::filesystem::current_path(startFolder);
+    });
+}
+
+void GameTest::writeFile(const std::string& folder, std::size_t size, std::size_t offset,
+                         unsigned char value) {
+    std::vector<char> bytes(size, 0x11);
+    if (offset < size) bytes[offset] = static_cast<char>(value);
+    std::ofstream(folder + "/korvan.set", std::ios::binary).write(bytes.data(), bytes.size());
+}
