@@ -1,11 +1,13 @@
-# Front door. `make` builds dist/menupatch.dll; `make test` runs every test.
+# Front door. `make` builds dist/menupatch.dll; `make demo` loads it into the
+# substitute host under Wine and shows what changed; `make test` runs every test.
 # Each target first installs what this machine is missing.
 
 WINDOWS_BUILD := build/windows
 NATIVE_BUILD := build/native
 JOBS ?= 2
+BUILD ?= A
 
-.PHONY: all deps dll test clean
+.PHONY: all deps dll demo test clean
 
 all: dll
 
@@ -18,6 +20,9 @@ dll: deps
 	@mkdir -p dist
 	@cp $(WINDOWS_BUILD)/menupatch.dll dist/menupatch.dll
 	@echo "dist/menupatch.dll: $$(stat -c %s dist/menupatch.dll) bytes"
+
+demo: dll
+	@scripts/wine-run.sh $(WINDOWS_BUILD)/substitute_host.exe --demo --build $(BUILD) --dll dist/menupatch.dll
 
 test: dll
 	@cmake -S . -B $(NATIVE_BUILD) -DMENUPATCH_WINDOWS_BUILD=$(CURDIR)/$(WINDOWS_BUILD) >/dev/null

@@ -12,32 +12,16 @@
 
 #include "tests/fake_host.h"
 
-namespace {
-
-constexpr HostAddress kCodeBase = 0x48D000;
-constexpr std::uint32_t kCodeSize = 0x0B000;
-constexpr HostAddress kDataBase = 0x5A0000;
-constexpr std::uint32_t kDataSize = 0x10000;
-constexpr HostAddress kProbePage = 0x667000;
-
-std::size_t indexOf(const BuildAddresses& build) { return build.name[0] - 'A'; }
-
-}  // namespace
-
-HostAddress pageBaseOf(const BuildAddresses& build) { return kDataBase + 0x1000 * (1 + indexOf(build)); }
-HostAddress flagAddressOf(const BuildAddresses& build) { return kDataBase + 0x8000 + 0x10 * indexOf(build); }
-HostAddress oldOperandOf(const BuildAddresses& build) { return kDataBase + 0x9000 + 0x10 * indexOf(build); }
-
 void layOutGame(bool signatureAtA, bool signatureAtB) {
     fake::reset();
     fake::map(kCodeBase, kCodeSize, PAGE_EXECUTE_READ);
     fake::map(kDataBase, kDataSize, PAGE_READWRITE);
-    fake::map(kProbePage, 0x1000, PAGE_EXECUTE_READ);
+    fake::map(kProbePage, kPageSize, PAGE_EXECUTE_READ);
     for (const BuildAddresses& build : kBuilds) {
         fake::poke32(build.pageSlot, pageBaseOf(build));
         fake::poke32(build.flagSourceSlot, flagAddressOf(build));
         fake::poke32(build.flagDestSlot, oldOperandOf(build));
-        fake::poke(pageBaseOf(build), std::vector<unsigned char>(0x1000, kPageFiller));
+        fake::poke(pageBaseOf(build), std::vector<unsigned char>(kPageSize, kPageFiller));
         fake::poke(flagAddressOf(build), {kGameFlag});
     }
     const std::vector<unsigned char> signature(std::begin(kSignature), std::end(kSignature));

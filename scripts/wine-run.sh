@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine, headless, in the project's own prefix.
+# A crash ends the process with a non-zero code instead of starting the debugger.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+export WINEPREFIX="${MENUPATCH_WINEPREFIX:-$root/build/wineprefix}"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+export WINEARCH=win32
+mkdir -p "$(dirname "$WINEPREFIX")"
+# The first run creates the prefix; tests running side by side must not race on it.
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  (flock 9; [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }) \
+    9>"$WINEPREFIX.lock"
+fi
+exec wine "$@"

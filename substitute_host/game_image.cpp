@@ -1,0 +1,114 @@
+#include "substitute_host/game_image.h"
+
+#include <cstring>
+
+namespace {
+
+// Linked at 0x400000 with little code before it, this .bss region starts below
+// the game's first address and ends above its last; gameImageCoversGame checks.
+constexpr std::uint32_t kImageSize = 0x400000;
+alignas(4096) unsigned char gImage[kImageSize];
+
+constexpr unsigned char kInt3 = 0xCC;
+constexpr unsigned char kJmpRel32 = 0xE9;
+
+std::uintptr_t imageBegin() { return reinterpret_cast<std::uintptr_t>(gImage); }
+
+// Stock rows of our stand-in's page, so there is something to replace.
+void writeStockRows(GameAddress pageBase) {
+    unsigned char* row = gameBytes(pageBase + kRowsOffset);
+    for (int i = 0; i < 9; ++i, row += 18) {
+        const std::uint16_t fields[] = {static_cast<std::uint16_t>(100 + i), 64,
+                                        static_cast<std::uint16_t>(120 + 30 * i), 0};
+        std::memcpy(row, &fields[0], 2);
+        char key[8] = {'S', 'T', 'O', 'C', 'K', '_', static_cast<char>('1' + i), 0};
+        std::memcpy(row + 2, key, 8);
+        row[10] = 0;
+        row[11] = 2;
+        std::memcpy(row + 12, &fields[1], 6);
+    }
+}
+
+void jumpTo(GameAddress at, const void* target) {
+    unsigned char* code = gameBytes(at);
+    const std::int32_t displacement =
+        static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(target) - (at + 5));
+    code[0] = kJmpRel32;
+    std::memcpy(code + 1, &displacement, 4);
+}
+
+}  // namespace
+
+bool gameImageCoversGame() {
+    return imageBegin() <= kGameBegin && imageBegin() + kImageSize >= kGameEnd;
+}
+
+unsigned char* gameBytes(GameAddress address) {
+    return reinterpret_cast<unsigned char*>(static_cast<std::uintptr_t>(address));
+}
+
+std::uint32_t gameRead32(GameAddress address) {
+    std::uint32_t value;
+    std::memcpy(&value, gameBytes(address), 4);
+    return value;
+}
+
+void gameWrite32(GameAddress address, std::uint32_t value) {
+    std::memcpy(gameBytes(address), &value, 4);
+}
+
+void layOutGame(const GameSetup& setup) {
+    DWORD old;
+    VirtualProtect(gameBytes(kGameBegin), kGameEnd - kGameBegin, PAGE_READWRITE, &old);
+    std::memset(gameBytes(kGameBegin), 0, kGameEnd - kGameBegin);
+
+    for (const BuildAddresses& build : kBuilds) {
+        gameWrite32(build.pageSlot, pageBaseOf(build));
+        gameWrite32(build.flagSourceSlot, flagAddressOf(build));
+        gameWrite32(build.flagDestSlot, oldOperandOf(build));
+        std::memset(gameBytes(pageBaseOf(build)), kPageFiller, kPageSize);
+        writeStockRows(pageBaseOf(build));
+        *gameBytes(flagAddressOf(build)) = kGameFlag;
+        *gameBytes(build.enterSettingsDir) = kInt3;
+        *gameBytes(build.setDir) = kInt3;
+    }
+    if (setup.signatureAtA) std::memcpy(gameBytes(kProbeA), kSignature, 4);
+    if (setup.signatureAtB) std::memcpy(gameBytes(kProbeB), kSignature, 4);
+
+    const DWORD code = setup.codeWritable ? PAGE_EXECUTE_READWRITE : PAGE_EXECUTE_READ;
+    VirtualProtect(gameBytes(kCodeBase), kCodeSize, code, &old);
+    VirtualProtect(gameBytes(kProbePage), kPageSize, code, &old);
+}
+
+void installRoutines(const BuildAddresses& build, void (*enter)(), void (*setDir)(const char*)) {
+    DWORD old;
+    VirtualProtect(gameBytes(kCodeBase), kCodeSize, PAGE_EXECUTE_READWRITE, &old);
+    jumpTo(build.enterSettingsDir, reinterpret_cast<const void*>(enter));
+    jumpTo(build.setDir, reinterpret_cast<const void*>(setDir));
+    VirtualProtect(gameBytes(kCodeBase), kCodeSize, old, &old);
+    FlushInstructionCache(GetCurrentProcess(), gameBytes(kCodeBase), kCodeSize);
+}
+
+DWORD protectionAt(GameAddress address) {
+    MEMORY_BASIC_INFORMATION info{};
+    VirtualQuery(gameBytes(address), &info, sizeof info);
+    return info.Protect;
+}
+
+std::vector<unsigned char> snapshotGame() {
+    return {gameBytes(kGameBegin), gameBytes(kGameEnd)};
+}
+
+std::vector<GameAddress> changesOutside(const std::vector<unsigned char>& before,
+                                        const std::vector<ByteRange>& allowed) {
+    std::vector<GameAddress> changed;
+    for (GameAddress a = kGameBegin; a < kGameEnd; ++a) {
+        if (*gameBytes(a) == before[a - kGameBegin]) continue;
+        bool inAllowed = false;
+        for (const ByteRange& range : allowed) {
+            inAllowed = inAllowed || (a >= range.begin && a - range.begin < range.size);
+        }
+        if (!inAllowed) changed.push_back(a);
+    }
+    return changed;
+}

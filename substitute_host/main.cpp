@@ -1,0 +1,236 @@
+// Stand-in for the game process: lays out one build's memory, loads the
+// plug-in with LoadLibrary, and reports what the load changed and what the
+// game's routines saw. With --demo it shows the same to a person.
+//
+//   substitute_host.exe [--dll PATH] [--build A|B|C|AB] [--settings DIR]
+//                       [--start DIR] [--code-writable] [--demo]
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "substitute_host/demo.h"
+#include "substitute_host/game_image.h"
+
+namespace {
+
+struct Options {
+    std::string dll = "menupatch.dll";
+    GameSetup setup;
+    std::string settingsFolder;  // empty: the demo writes a sample one
+    std::string startFolder = ".";
+    bool demo = false;
+};
+
+// What the game's routines saw when the plug-in called them.
+struct RoutineSeen {
+    int calls = 0;
+    bool operandWritten = false;
+    bool rowsWritten = false;
+    int flag = -1;
+    std::string argument;
+    std::string file;  // closed, open or absent, by an exclusive open
+};
+
+Options gOptions;
+std::vector<unsigned char> gLaidOut;
+RoutineSeen gEnterSeen;
+RoutineSeen gSetDirSeen;
+
+std::vector<unsigned char> bytesAt(GameAddress address, std::uint32_t size) {
+    return {gameBytes(address), gameBytes(address) + size};
+}
+
+std::vector<unsigned char> laidOutAt(GameAddress address, std::uint32_t size) {
+    const auto first = gLaidOut.begin() + (address - kGameBegin);
+    return {first, first + size};
+}
+
+RoutineSeen seeGame() {
+    const BuildAddresses& b = gOptions.setup.build;
+    RoutineSeen seen;
+    seen.operandWritten = gameRead32(b.flagDestSlot) != oldOperandOf(b);
+    const GameAddress rows = pageBaseOf(b) + kRowsOffset;
+    seen.rowsWritten = bytesAt(rows, kRowsSize) != laidOutAt(rows, kRowsSize);
+    seen.flag = *gameBytes(flagAddressOf(b));
+    return seen;
+}
+
+void __cdecl enterSettingsDir() {
+    const int calls = gEnterSeen.calls + 1;
+    gEnterSeen = seeGame();
+    gEnterSeen.calls = calls;
+    SetCurrentDirectoryA(gOptions.settingsFolder.c_str());
+}
+
+std::string settingsFileState() {
+    const std::string path = gOptions.settingsFolder + "/korvan.set";
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return "closed";
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION ? "open" : "absent";
+}
+
+void __cdecl setDir(const char* path) {
+    const int calls = gSetDirSeen.calls + 1;
+    gSetDirSeen = seeGame();
+    gSetDirSeen.calls = calls;
+    gSetDirSeen.argument = path;
+    gSetDirSeen.file = settingsFileState();
+    SetCurrentDirectoryA(gOptions.startFolder.c_str());
+}
+
+void layOut() {
+    layOutGame(gOptions.setup);
+    installRoutines(gOptions.setup.build, enterSettingsDir, setDir);
+    gLaidOut = snapshotGame();
+}
+
+std::string hex(const std::vector<unsigned char>& bytes) {
+    std::string out;
+    char digits[3];
+    for (unsigned char byte : bytes) {
+        std::snprintf(digits, sizeof digits, "%02x", byte);
+        out += digits;
+    }
+    return out;
+}
+
+// Wine answers GetProcessHandleCount with 0, so count the live handle values.
+DWORD handleCount() {
+    constexpr std::uintptr_t kLastHandle = 0x10000;
+    DWORD count = 0;
+    DWORD flags;
+    for (std::uintptr_t h = 4; h <= kLastHandle; h += 4) {
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(h), &flags)) ++count;
+    }
+    return count;
+}
+
+DWORD WINAPI idleThread(LPVOID) { return 0; }
+
+void report(const char* key, const std::string& value) { std::printf("%s=%s\n", key, value.c_str()); }
+void report(const char* key, unsigned long value) { std::printf("%s=0x%lx\n", key, value); }
+
+void reportSeen(const char* who, const RoutineSeen& seen) {
+    const std::string prefix = who;
+    report((prefix + "_calls").c_str(), seen.calls);
+    report((prefix + "_operand_written").c_str(), seen.operandWritten);
+    report((prefix + "_rows_written").c_str(), seen.rowsWritten);
+    report((prefix + "_flag").c_str(), seen.flag);
+}
+
+void reportChanges(const char* key, const std::vector<GameAddress>& changed) {
+    report(key, changed.size());
+    if (!changed.empty()) report((std::string(key) + "_first").c_str(), changed.front());
+}
+
+// The one event as the tests see it, then thread attach, unload and a second load.
+int runReport() {
+    const BuildAddresses& b = gOptions.setup.build;
+    const std::vector<ByteRange> touched = {
+        {b.flagDestSlot, 4}, {pageBaseOf(b) + kRowsOffset, kRowsSize}, {flagAddressOf(b), 1}};
+    layOut();
+    const DWORD protectionBefore = protectionAt(b.flagDestSlot);
+    const DWORD handlesBefore = handleCount();
+    const int flagBefore = *gameBytes(flagAddressOf(b));
+
+    HMODULE plugin = LoadLibraryA(gOptions.dll.c_str());
+    report("load", plugin != nullptr ? "ok" : "failed");
+    if (plugin == nullptr) return 1;
+    report("handles_before", handlesBefore);
+    report("handles_after", handleCount());
+    report("build", b.name);
+    report("rows", hex(bytesAt(pageBaseOf(b) + kRowsOffset, kRowsSize)));
+    report("operand", gameRead32(b.flagDestSlot));
+    report("flag_address", flagAddressOf(b));
+    report("flag_before", flagBefore);
+    report("flag_after", *gameBytes(flagAddressOf(b)));
+    report("protection_before", protectionBefore);
+    report("protection_after", protectionAt(b.flagDestSlot));
+    reportChanges("changed_outside", changesOutside(gLaidOut, touched));
+    reportSeen("enter", gEnterSeen);
+    reportSeen("setdir", gSetDirSeen);
+    report("setdir_argument", "\"" + gSetDirSeen.argument + "\"");
+    report("setdir_file", gSetDirSeen.file);
+
+    const std::vector<unsigned char> loaded = snapshotGame();
+    HANDLE thread = CreateThread(nullptr, 0, idleThread, nullptr, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    reportChanges("thread_changes", changesOutside(loaded, {}));
+    FreeLibrary(plugin);
+    reportChanges("free_changes", changesOutside(loaded, {}));
+
+    layOut();
+    plugin = LoadLibraryA(gOptions.dll.c_str());
+    report("second_load", plugin != nullptr ? "ok" : "failed");
+    report("second_rows", hex(bytesAt(pageBaseOf(b) + kRowsOffset, kRowsSize)));
+    report("second_operand", gameRead32(b.flagDestSlot));
+    if (plugin != nullptr) FreeLibrary(plugin);
+    return 0;
+}
+
+int runDemo() {
+    if (gOptions.settingsFolder.empty()) gOptions.settingsFolder = writeSampleSettings();
+    layOut();
+    const std::vector<unsigned char> before = snapshotGame();
+    HMODULE plugin = LoadLibraryA(gOptions.dll.c_str());
+    if (plugin == nullptr) {
+        std::fprintf(stderr, "could not load %s (error %lu)\n", gOptions.dll.c_str(), GetLastError());
+        return 1;
+    }
+    printDemo(gOptions.setup.build, before, snapshotGame(), gOptions.settingsFolder);
+    FreeLibrary(plugin);
+    return 0;
+}
+
+bool parse(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--dll" && hasValue) {
+            gOptions.dll = argv[++i];
+        } else if (arg == "--settings" && hasValue) {
+            gOptions.settingsFolder = argv[++i];
+        } else if (arg == "--start" && hasValue) {
+            gOptions.startFolder = argv[++i];
+        } else if (arg == "--build" && hasValue) {
+            const std::string build = argv[++i];
+            GameSetup& s = gOptions.setup;
+            s.build = build == "B" ? kB : build == "C" ? kC : kA;
+            s.signatureAtA = build == "A" || build == "AB";
+            s.signatureAtB = build == "B" || build == "AB";
+            if (build != "A" && build != "B" && build != "C" && build != "AB") return false;
+        } else if (arg == "--code-writable") {
+            gOptions.setup.codeWritable = true;
+        } else if (arg == "--demo") {
+            gOptions.demo = true;
+        } else {
+            return false;
+        }
+    }
+    return gOptions.demo || !gOptions.settingsFolder.empty();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!parse(argc, argv)) {
+        std::fprintf(stderr,
+                     "usage: substitute_host [--dll PATH] [--build A|B|C|AB] [--settings DIR]\n"
+                     "                       [--start DIR] [--code-writable] [--demo]\n");
+        return 2;
+    }
+    if (!gameImageCoversGame()) {
+        std::fprintf(stderr, "the game region is not at the game's addresses; check the link\n");
+        return 2;
+    }
+    SetCurrentDirectoryA(gOptions.startFolder.c_str());
+    return gOptions.demo ? runDemo() : runReport();
+}

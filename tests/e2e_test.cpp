@@ -1,0 +1,111 @@
+// The shipped DLL under a real PE loader: one substitute-host process per case.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "substitute_host/game_layout.h"
+#include "tests/expected_rows.h"
+#include "tests/wine_host.h"
+
+namespace {
+
+constexpr long kPageExecuteRead = 0x20;
+constexpr long kPageExecuteReadWrite = 0x40;
+constexpr long kPageExecuteWriteCopy = 0x80;  // how image pages made writable report
+constexpr unsigned char kStartFolderByte = 0x42;
+
+enum class Settings { File, ShortFile, NoFile, FolderInstead };
+
+struct LoadCase {
+    const char* name;
+    const char* build;  // as the host's --build takes it
+    BuildAddresses expected;
+    Settings settings;
+    unsigned char fileByte;
+    bool codeWritable;
+    unsigned char flagAfter;
+};
+
+void PrintTo(const LoadCase& c, std::ostream* out) { *out << c.name; }
+
+// clang-format off
+const LoadCase kLoadCases[] = {
+    {"BuildA",              "A",  kA, Settings::File,          0x01, false, 0x01},
+    {"BuildB",              "B",  kB, Settings::File,          0x01, false, 0x01},
+    {"BuildC",              "C",  kC, Settings::File,          0x01, false, 0x01},
+    {"BothSignatures_A",    "AB", kA, Settings::File,          0x01, false, 0x01},
+    {"FileByte00",          "A",  kA, Settings::File,          0x00, false, 0x00},
+    {"FileByte73_Off",      "A",  kA, Settings::File,          0x73, false, 0x00},
+    {"FileByteFF",          "B",  kB, Settings::File,          0xFF, false, 0xFF},
+    {"ShortFile",           "A",  kA, Settings::ShortFile,     0x01, false, kGameFlag},
+    {"NoFile",              "C",  kC, Settings::NoFile,        0x01, false, kGameFlag},
+    {"FolderNamedLikeFile", "A",  kA, Settings::FolderInstead, 0x01, false, kGameFlag},
+    {"CodeAlreadyWritable", "A",  kA, Settings::File,          0x01, true,  0x01},
+};
+// clang-format on
+
+class LoadIntoSubstituteHost : public testing::TestWithParam<LoadCase> {};
+
+TEST_P(LoadIntoSubstituteHost, PatchesExactlyTheBuildsBytesInOrder) {
+    const LoadCase& c = GetParam();
+    TempFolder temp;
+    const std::string settings = temp.make("settings");
+    const std::string start = temp.make("start");
+    // Read before the game entered its settings folder, this would show.
+    writeSettingsFile(start, 2048, kStartFolderByte);
+    switch (c.settings) {
+        case Settings::File: writeSettingsFile(settings, 2048, c.fileByte); break;
+        case Settings::ShortFile: writeSettingsFile(settings, 1466, c.fileByte); break;
+        case Settings::NoFile: break;
+        case Settings::FolderInstead: temp.make("settings/korvan.set"); break;
+    }
+    std::vector<std::string> args = {"--build", c.build, "--settings", windowsPath(settings),
+                                     "--start", windowsPath(start)};
+    if (c.codeWritable) args.push_back("--code-writable");
+
+    const HostRun run = runSubstituteHost(args);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_EQ(run.text("load"), "ok") << run.output;
+    const BuildAddresses& b = c.expected;
+    const long flagAddress = flagAddressOf(b);
+
+    // What the load leaves behind.
+    EXPECT_EQ(run.text("build"), b.name);
+    EXPECT_EQ(run.text("rows"), hexOf(expectedRowBlock()));
+    EXPECT_EQ(run.number("operand"), flagAddress);
+    EXPECT_EQ(run.number("flag_after"), c.flagAfter);
+    if (c.codeWritable) {
+        EXPECT_TRUE(run.number("protection_before") == kPageExecuteReadWrite ||
+                    run.number("protection_before") == kPageExecuteWriteCopy);
+    } else {
+        EXPECT_EQ(run.number("protection_before"), kPageExecuteRead);
+    }
+    EXPECT_EQ(run.number("protection_after"), run.number("protection_before"));
+    EXPECT_EQ(run.number("changed_outside"), 0) << "first at " << run.text("changed_outside_first");
+    EXPECT_EQ(run.number("handles_after"), run.number("handles_before"));
+
+    // Order, as the game's routines saw it.
+    EXPECT_EQ(run.number("enter_calls"), 1);
+    EXPECT_EQ(run.number("enter_operand_written"), 1);
+    EXPECT_EQ(run.number("enter_rows_written"), 1);
+    EXPECT_EQ(run.number("enter_flag"), kGameFlag);
+    EXPECT_EQ(run.number("setdir_calls"), 1);
+    EXPECT_EQ(run.text("setdir_argument"), "\"\"");
+    EXPECT_EQ(run.number("setdir_flag"), c.flagAfter);
+    EXPECT_EQ(run.text("setdir_file"), c.settings == Settings::File || c.settings == Settings::ShortFile
+                                           ? "closed" : "absent");
+
+    // Thread attach and detach, and unloading, change nothing; a second load acts again.
+    EXPECT_EQ(run.number("thread_changes"), 0);
+    EXPECT_EQ(run.number("free_changes"), 0);
+    EXPECT_EQ(run.text("second_load"), "ok");
+    EXPECT_EQ(run.text("second_rows"), hexOf(expectedRowBlock()));
+    EXPECT_EQ(run.number("second_operand"), flagAddress);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LoadIntoSubstituteHost, testing::ValuesIn(kLoadCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

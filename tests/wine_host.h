@@ -1,0 +1,39 @@
+#pragma once
+
+// Runs the substitute host under Wine with the built plug-in, in a folder of
+// its own, and reads back its key=value report.
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct HostRun {
+    int exitCode = -1;
+    std::string output;
+    std::map<std::string, std::string> report;
+
+    // The reported number (the host prints them in hex); -1 when absent.
+    long number(const std::string& key) const;
+    std::string text(const std::string& key) const;
+};
+
+// A temporary folder, removed again when the object goes.
+struct TempFolder {
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    std::string path;
+    std::string make(const std::string& name) const;  // a subfolder; returns its path
+};
+
+// The same folder as a program under Wine names it.
+std::string windowsPath(const std::string& unixPath);
+
+HostRun runSubstituteHost(const std::vector<std::string>& arguments);
+
+// A settings file of `size` bytes, all 0x11 but the byte at 1466.
+void writeSettingsFile(const std::string& folder, std::size_t size, unsigned char flagByte);
+
+std::string hexOf(const std::vector<unsigned char>& bytes);
