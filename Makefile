@@ -5,6 +5,7 @@
 WINDOWS_BUILD := build/windows
 NATIVE_BUILD := build/native
 JOBS ?= 2
+MAKEFLAGS += --no-print-directory
 BUILD ?= A
 
 .PHONY: all deps dll demo test clean
