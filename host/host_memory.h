@@ -7,6 +7,18 @@
 // The game is 32-bit: its addresses and values are 32-bit little-endian.
 using HostAddress = std::uint32_t;
 
+// What a range of the host's memory must allow before the plug-in touches it.
+enum class Access {
+    Readable,
+    Writable,    // copy-on-write counts: image data sections report it
+    Committed,   // any protection; the plug-in changes it itself
+    Executable,
+};
+
+// VirtualQuery: whether every byte of the range is committed with that access.
+// A query, not an effect: it changes nothing in the host.
+bool hasAccess(HostAddress address, std::uint32_t size, Access access);
+
 std::uint32_t read32(HostAddress address);
 
 // Plain copy; the caller has made sure the target is writable.

@@ -10,7 +10,41 @@ void* at(HostAddress address) {
     return reinterpret_cast<void*>(static_cast<std::uintptr_t>(address));
 }
 
+bool allows(DWORD protection, Access access) {
+    if (protection & (PAGE_GUARD | PAGE_NOACCESS)) return access == Access::Committed;
+    const DWORD kind = protection & 0xFF;
+    switch (access) {
+        case Access::Readable:
+            return kind & (PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                           PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY);
+        case Access::Writable:
+            return kind & (PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE |
+                           PAGE_EXECUTE_WRITECOPY);
+        case Access::Executable:
+            return kind & (PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE |
+                           PAGE_EXECUTE_WRITECOPY);
+        case Access::Committed:
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+bool hasAccess(HostAddress address, std::uint32_t size, Access access) {
+    const std::uint64_t end = std::uint64_t{address} + size;
+    if (size == 0 || end > std::uint64_t{1} << 32) return false;
+    // A range may cross into regions of other protections: each must allow it.
+    std::uint64_t cursor = address;
+    while (cursor < end) {
+        MEMORY_BASIC_INFORMATION region{};
+        const void* at = reinterpret_cast<const void*>(static_cast<std::uintptr_t>(cursor));
+        if (VirtualQuery(at, &region, sizeof region) == 0) return false;
+        if (region.State != MEM_COMMIT || !allows(region.Protect, access)) return false;
+        cursor = reinterpret_cast<std::uintptr_t>(region.BaseAddress) + region.RegionSize;
+    }
+    return true;
+}
 
 std::uint32_t read32(HostAddress address) {
     std::uint32_t value;

@@ -1,7 +1,8 @@
+#include "plugin/host_check.h"
 #include "plugin/host_profile.h"
 
 const HostProfile& detectHostBuild() {
-    if (read32(BuildA.probeAddress) == kBuildSignature) return BuildA;
-    if (read32(BuildB.probeAddress) == kBuildSignature) return BuildB;
+    if (signatureAt(BuildA.probeAddress)) return BuildA;
+    if (signatureAt(BuildB.probeAddress)) return BuildB;
     return BuildC;
 }

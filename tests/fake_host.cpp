@@ -3,20 +3,22 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <array>
 #include <cstring>
 #include <map>
 
 namespace fake {
 namespace {
 
-struct Region {
-    HostAddress base;
-    std::vector<unsigned char> bytes;
+constexpr std::uint32_t kPage = 0x1000;
+
+struct Page {
+    std::array<unsigned char, kPage> bytes{};
     std::uint32_t protection;
 };
 
 struct State {
-    std::vector<Region> regions;
+    std::map<HostAddress, Page> pages;  // by page base; absent: not committed
     std::map<HostAddress, std::function<void(const char*)>> routines;
     std::vector<Effect> effects;
     bool refuseProtection = false;
@@ -27,35 +29,67 @@ State& state() {
     return instance;
 }
 
-Region* regionOf(HostAddress address, std::uint32_t size) {
-    for (Region& region : state().regions) {
-        const std::uint64_t end = std::uint64_t{region.base} + region.bytes.size();
-        if (address >= region.base && std::uint64_t{address} + size <= end) return &region;
+HostAddress pageOf(HostAddress address) { return address & ~(kPage - 1); }
+
+// Every page base from the one holding `base` through the one holding its last byte.
+std::vector<HostAddress> pagesOf(HostAddress base, std::uint32_t size) {
+    std::vector<HostAddress> bases;
+    const std::uint64_t end = std::uint64_t{base} + size;
+    for (std::uint64_t page = pageOf(base); page < end; page += kPage) {
+        bases.push_back(static_cast<HostAddress>(page));
     }
-    return nullptr;
+    return bases;
 }
 
-Region& mapped(HostAddress address, std::uint32_t size) {
-    Region* region = regionOf(address, size);
-    if (region == nullptr) {
-        ADD_FAILURE() << "touches unmapped game memory at 0x" << std::hex << address;
-        static Region nowhere{0, std::vector<unsigned char>(4096), PAGE_READWRITE};
-        return nowhere;
+bool allows(std::uint32_t protection, Access access) {
+    switch (access) {
+        case Access::Committed: return true;
+        case Access::Readable:
+            return protection == PAGE_READONLY || protection == PAGE_READWRITE ||
+                   protection == PAGE_WRITECOPY || protection == PAGE_EXECUTE_READ ||
+                   protection == PAGE_EXECUTE_READWRITE || protection == PAGE_EXECUTE_WRITECOPY;
+        case Access::Writable:
+            return protection == PAGE_READWRITE || protection == PAGE_WRITECOPY ||
+                   protection == PAGE_EXECUTE_READWRITE || protection == PAGE_EXECUTE_WRITECOPY;
+        case Access::Executable:
+            return protection == PAGE_EXECUTE || protection == PAGE_EXECUTE_READ ||
+                   protection == PAGE_EXECUTE_READWRITE || protection == PAGE_EXECUTE_WRITECOPY;
     }
-    return *region;
+    return false;
 }
 
-bool writable(std::uint32_t protection) {
-    return protection == PAGE_READWRITE || protection == PAGE_WRITECOPY ||
-           protection == PAGE_EXECUTE_READWRITE || protection == PAGE_EXECUTE_WRITECOPY;
+bool rangeAllows(HostAddress address, std::uint32_t size, Access access) {
+    if (size == 0 || std::uint64_t{address} + size > std::uint64_t{1} << 32) return false;
+    for (HostAddress base : pagesOf(address, size)) {
+        const auto page = state().pages.find(base);
+        if (page == state().pages.end() || !allows(page->second.protection, access)) return false;
+    }
+    return true;
 }
 
-unsigned char* bytesFor(HostAddress address, std::uint32_t size, bool forWriting) {
-    Region& region = mapped(address, size);
-    if (forWriting && !writable(region.protection)) {
-        ADD_FAILURE() << "writes to game memory that is not writable at 0x" << std::hex << address;
+// The byte at address, for the fake's own use: no access check, no record.
+unsigned char* byteAt(HostAddress address) {
+    const auto page = state().pages.find(pageOf(address));
+    if (page == state().pages.end()) {
+        ADD_FAILURE() << "no game memory at 0x" << std::hex << address;
+        static unsigned char nowhere;
+        return &nowhere;
     }
-    return region.bytes.data() + (address - region.base);
+    return &page->second.bytes[address - page->first];
+}
+
+void copyOut(HostAddress address, void* out, std::uint32_t size) {
+    for (std::uint32_t i = 0; i < size; ++i) static_cast<unsigned char*>(out)[i] = *byteAt(address + i);
+}
+
+void copyIn(HostAddress address, const void* in, std::uint32_t size) {
+    for (std::uint32_t i = 0; i < size; ++i) *byteAt(address + i) = static_cast<const unsigned char*>(in)[i];
+}
+
+void expectAccess(HostAddress address, std::uint32_t size, Access access, const char* what) {
+    if (!rangeAllows(address, size, access)) {
+        ADD_FAILURE() << what << " game memory at 0x" << std::hex << address << " that does not allow it";
+    }
 }
 
 void record(Effect effect) { state().effects.push_back(std::move(effect)); }
@@ -68,7 +102,7 @@ bool operator==(const Effect& a, const Effect& b) {
 }
 
 void PrintTo(const Effect& effect, std::ostream* out) {
-    static const char* const names[] = {"read32",  "writeBytes",   "protect",
+    static const char* const names[] = {"read32",  "writeBytes", "protect",
                                         "write32", "callNoArgs", "callWithString"};
     *out << names[static_cast<int>(effect.op)] << "(0x" << std::hex << effect.address;
     if (effect.size != 0) *out << ", size 0x" << effect.size;
@@ -98,33 +132,39 @@ Effect callOf(HostAddress routine, const std::string& text) {
 void reset() { state() = State{}; }
 
 void map(HostAddress base, std::uint32_t size, std::uint32_t protection) {
-    state().regions.push_back({base, std::vector<unsigned char>(size), protection});
+    for (HostAddress page : pagesOf(base, size)) state().pages[page] = Page{{}, protection};
+}
+
+void unmap(HostAddress base, std::uint32_t size) {
+    for (HostAddress page : pagesOf(base, size)) state().pages.erase(page);
+}
+
+void setProtection(HostAddress base, std::uint32_t size, std::uint32_t protection) {
+    for (HostAddress page : pagesOf(base, size)) state().pages.at(page).protection = protection;
 }
 
 void poke(HostAddress address, const std::vector<unsigned char>& bytes) {
-    Region& region = mapped(address, static_cast<std::uint32_t>(bytes.size()));
-    std::memcpy(region.bytes.data() + (address - region.base), bytes.data(), bytes.size());
+    copyIn(address, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
 }
 
-void poke32(HostAddress address, std::uint32_t value) {
-    std::vector<unsigned char> bytes(4);
-    std::memcpy(bytes.data(), &value, 4);
-    poke(address, bytes);
-}
+void poke32(HostAddress address, std::uint32_t value) { copyIn(address, &value, 4); }
 
 std::vector<unsigned char> peek(HostAddress address, std::uint32_t size) {
-    Region& region = mapped(address, size);
-    const auto first = region.bytes.begin() + (address - region.base);
-    return {first, first + size};
+    std::vector<unsigned char> bytes(size);
+    copyOut(address, bytes.data(), size);
+    return bytes;
 }
 
 std::uint32_t peek32(HostAddress address) {
     std::uint32_t value;
-    std::memcpy(&value, peek(address, 4).data(), 4);
+    copyOut(address, &value, 4);
     return value;
 }
 
-std::uint32_t protectionAt(HostAddress address) { return mapped(address, 1).protection; }
+std::uint32_t protectionAt(HostAddress address) {
+    const auto page = state().pages.find(pageOf(address));
+    return page == state().pages.end() ? 0 : page->second.protection;
+}
 
 void refuseProtection() { state().refuseProtection = true; }
 
@@ -136,39 +176,47 @@ const std::vector<Effect>& effects() { return state().effects; }
 
 }  // namespace fake
 
-using fake::Effect;
 using fake::Op;
 
+bool hasAccess(HostAddress address, std::uint32_t size, Access access) {
+    return fake::rangeAllows(address, size, access);
+}
+
 std::uint32_t read32(HostAddress address) {
-    std::uint32_t value;
-    std::memcpy(&value, fake::bytesFor(address, 4, false), 4);
+    fake::expectAccess(address, 4, Access::Readable, "reads");
+    const std::uint32_t value = fake::peek32(address);
     fake::record({Op::Read32, address, 4, value, {}});
     return value;
 }
 
 void writeBytes(HostAddress address, const unsigned char* bytes, std::uint32_t size) {
     fake::record({Op::WriteBytes, address, size, 0, {}});
-    std::memcpy(fake::bytesFor(address, size, true), bytes, size);
+    fake::expectAccess(address, size, Access::Writable, "writes");
+    fake::copyIn(address, bytes, size);
 }
 
 bool protect(HostAddress address, std::uint32_t size, std::uint32_t newProtection,
              std::uint32_t* previous) {
     fake::record({Op::Protect, address, size, newProtection, {}});
-    if (fake::state().refuseProtection) return false;
-    fake::Region& region = fake::mapped(address, size);
-    *previous = region.protection;
-    region.protection = newProtection;
+    if (fake::state().refuseProtection || !fake::rangeAllows(address, size, Access::Committed)) {
+        return false;
+    }
+    // As VirtualProtect: the previous protection is the first page's.
+    *previous = fake::protectionAt(address);
+    fake::setProtection(address, size, newProtection);
     return true;
 }
 
 void write32(HostAddress address, std::uint32_t value) {
     fake::record({Op::Write32, address, 4, value, {}});
-    std::memcpy(fake::bytesFor(address, 4, true), &value, 4);
+    fake::expectAccess(address, 4, Access::Writable, "writes");
+    fake::copyIn(address, &value, 4);
 }
 
 namespace {
 
 void callRoutine(HostAddress routine, const char* text) {
+    fake::expectAccess(routine, 1, Access::Executable, "calls into");
     const auto found = fake::state().routines.find(routine);
     if (found == fake::state().routines.end()) {
         ADD_FAILURE() << "calls 0x" << std::hex << routine << ", which is no routine of this game";
@@ -189,4 +237,7 @@ void callWithString(HostAddress routine, const char* text) {
     callRoutine(routine, text);
 }
 
-unsigned char* hostByte(HostAddress address) { return fake::bytesFor(address, 1, true); }
+unsigned char* hostByte(HostAddress address) {
+    fake::expectAccess(address, 1, Access::Writable, "reads the settings byte into");
+    return fake::byteAt(address);
+}

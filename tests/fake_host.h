@@ -1,10 +1,11 @@
 #pragma once
 
-// A recording stand-in for the game process: it holds the game's memory at the
-// addresses a test maps, answers the host-memory operations from it, and
-// records every effect in order. Reads of unmapped memory, writes to memory
-// that is not writable and calls into routines nobody set up are test failures:
-// in the game each of them would be a crash.
+// A recording stand-in for the game process: it holds the game's memory, page
+// by page with a protection each, at the addresses a test maps; answers the
+// host-memory operations from it; and records every effect in order (access
+// queries are not effects). Reading memory that is not readable, writing memory
+// that is not writable and calling what is not executable or not a routine
+// somebody set up are test failures: in the game each of them would be a crash.
 
 #include <cstdint>
 #include <functional>
@@ -39,7 +40,12 @@ Effect callOf(HostAddress routine, const std::string& text);
 // Forget all memory, routines, effects and refusals.
 void reset();
 
+// Commits the pages that hold the range, with that protection, zero-filled.
 void map(HostAddress base, std::uint32_t size, std::uint32_t protection);
+// Decommits the pages that hold the range.
+void unmap(HostAddress base, std::uint32_t size);
+// Sets the protection of the pages that hold the range, as the host itself would.
+void setProtection(HostAddress base, std::uint32_t size, std::uint32_t protection);
 void poke(HostAddress address, const std::vector<unsigned char>& bytes);
 void poke32(HostAddress address, std::uint32_t value);
 std::vector<unsigned char> peek(HostAddress address, std::uint32_t size);

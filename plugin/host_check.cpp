@@ -1,0 +1,32 @@
+#include "plugin/host_check.h"
+
+#include "plugin/menu_row.h"
+
+namespace {
+
+constexpr std::uint32_t kDwordSize = 4;
+// A routine is entered at its first byte; its length is the host's business.
+constexpr std::uint32_t kRoutineEntrySize = 1;
+
+}  // namespace
+
+bool signatureAt(HostAddress probe) {
+    return hasAccess(probe, kDwordSize, Access::Readable) && read32(probe) == kBuildSignature;
+}
+
+bool slotsReadable(const HostProfile& profile) {
+    return hasAccess(profile.pageSlot, kDwordSize, Access::Readable) &&
+           hasAccess(profile.flagSourceSlot, kDwordSize, Access::Readable);
+}
+
+bool targetsUsable(const HostProfile& profile, HostAddress pageBase, HostAddress flagAddress) {
+    // A page base near the top of the address space would wrap the rows to its bottom.
+    const std::uint64_t rows = std::uint64_t{pageBase} + kRowBlockOffset;
+    if (rows + sizeof(MenuRowBlock) > std::uint64_t{1} << 32) return false;
+
+    return hasAccess(profile.flagDestSlot, kDwordSize, Access::Committed) &&
+           hasAccess(static_cast<HostAddress>(rows), sizeof(MenuRowBlock), Access::Writable) &&
+           hasAccess(flagAddress, 1, Access::Writable) &&
+           hasAccess(profile.enterSettingsDirRoutine, kRoutineEntrySize, Access::Executable) &&
+           hasAccess(profile.setDirRoutine, kRoutineEntrySize, Access::Executable);
+}

@@ -1,0 +1,133 @@
+// A host that is not laid out as the build its signature (or its lack of one)
+// names: all or nothing, and nothing unless everything is in place.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <vector>
+
+#include "plugin/host_profile.h"
+#include "tests/expected_rows.h"
+#include "tests/fake_game.h"
+#include "tests/fake_host.h"
+
+namespace {
+
+struct UnfitHost {
+    const char* name;
+    std::function<void()> spoil;  // applied to a game laid out as build A
+};
+
+void PrintTo(const UnfitHost& c, std::ostream* out) { *out << c.name; }
+
+constexpr HostAddress kRowsA = pageBaseOf(kA) + 968;
+constexpr HostAddress kPageEndOfData = kDataBase + kDataSize;
+
+const UnfitHost kUnfitHosts[] = {
+    {"PageSlotNotCommitted", [] { fake::unmap(kA.pageSlot, 4); }},
+    {"FlagSourceSlotNoAccess", [] { fake::setProtection(kA.flagSourceSlot, 4, PAGE_NOACCESS); }},
+    {"OperandNotCommitted", [] { fake::unmap(kA.flagDestSlot, 4); }},
+    {"PageBaseNull", [] { fake::poke32(kA.pageSlot, 0); }},
+    {"PageBaseInExecuteReadCode", [] { fake::poke32(kA.pageSlot, kCodeBase); }},
+    {"RowsRunPastCommittedData", [] { fake::poke32(kA.pageSlot, kPageEndOfData - 968 - 100); }},
+    {"RowsCrossIntoReadOnlyPage",
+     [] {
+         fake::poke32(kA.pageSlot, kDataBase + 0x2000 - 968 - 80);
+         fake::setProtection(kDataBase + 0x2000, 1, PAGE_READONLY);
+     }},
+    {"RowsWouldWrapAroundAddressSpace", [] { fake::poke32(kA.pageSlot, 0xFFFFFF00); }},
+    {"FlagAddressNotCommitted", [] { fake::poke32(kA.flagSourceSlot, 0x00300000); }},
+    {"FlagByteReadOnly", [] { fake::setProtection(flagAddressOf(kA), 1, PAGE_READONLY); }},
+    {"FlagByteGuarded", [] { fake::setProtection(flagAddressOf(kA), 1, PAGE_NOACCESS); }},
+    {"RoutinesNotExecutable", [] { fake::setProtection(kA.enterSettingsDir, 1, PAGE_READWRITE); }},
+    {"RoutinesNotCommitted", [] { fake::unmap(kA.enterSettingsDir, 1); }},
+};
+
+class UnfitHostTest : public GameTest, public testing::WithParamInterface<UnfitHost> {};
+
+TEST_P(UnfitHostTest, OneFailingCheckTouchesAndCallsNothing) {
+    serveRoutinesOf(kA);
+    writeFile(settingsFolder, 2048, 1466, 0x01);
+    GetParam().spoil();
+    const std::vector<unsigned char> rows = fake::peek(kRowsA, 162);
+
+    EXPECT_EQ(DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr), TRUE);
+
+    for (const fake::Effect& effect : fake::effects()) {
+        EXPECT_EQ(effect.op, fake::Op::Read32) << testing::PrintToString(effect);
+    }
+    EXPECT_EQ(fake::peek(kRowsA, 162), rows);
+    const bool operandCommitted = fake::protectionAt(kA.flagDestSlot) != 0;
+    if (operandCommitted) {
+        EXPECT_EQ(fake::peek32(kA.flagDestSlot), oldOperandOf(kA));
+    }
+    EXPECT_EQ(fake::peek(flagAddressOf(kA), 1)[0], kGameFlag);
+    EXPECT_EQ(flagSeenOnEnter, -1) << "a routine was called";
+}
+
+INSTANTIATE_TEST_SUITE_P(OneCheckFails, UnfitHostTest, testing::ValuesIn(kUnfitHosts),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Routines of one build share a code page; a profile with them apart shows the
+// second routine is checked too.
+TEST_F(GameTest, SetDirRoutineNotExecutableAloneTouchesNothing) {
+    HostProfile profile = BuildA;
+    profile.setDirRoutine = kCodeBase + 0x100;
+    fake::setProtection(profile.setDirRoutine, 1, PAGE_READWRITE);
+    serveRoutinesOf(kA);
+
+    attachToHost(profile);
+
+    for (const fake::Effect& effect : fake::effects()) EXPECT_EQ(effect.op, fake::Op::Read32);
+    EXPECT_EQ(flagSeenOnEnter, -1);
+}
+
+struct FitHost {
+    const char* name;
+    bool signatureAtA;
+    std::function<void()> arrange;  // applied to a game laid out with or without A's signature
+    BuildAddresses patchedAs;
+};
+
+void PrintTo(const FitHost& c, std::ostream* out) { *out << c.name; }
+
+const FitHost kFitHosts[] = {
+    {"RowsCrossIntoWriteCopyPage",
+     true,
+     [] {
+         fake::poke32(kA.pageSlot, kDataBase + 0x2000 - 968 - 80);
+         fake::setProtection(kDataBase + 0x2000, 1, PAGE_WRITECOPY);
+     },
+     kA},
+    {"OperandPageNoAccessYetCommitted", true,
+     [] { fake::setProtection(kA.flagDestSlot, 4, PAGE_NOACCESS); }, kA},
+    {"ProbePageNoAccess_NoMatchSoBuildC", true,
+     [] { fake::setProtection(kProbePage, 1, PAGE_NOACCESS); }, kC},
+    {"ProbePageNotCommitted_BuildC", false, [] { fake::unmap(kProbePage, 1); }, kC},
+};
+
+class FitHostTest : public GameTest, public testing::WithParamInterface<FitHost> {};
+
+TEST_P(FitHostTest, EveryCheckHoldsSoTheSequenceRuns) {
+    const FitHost& c = GetParam();
+    layOutGame(c.signatureAtA, false);
+    c.arrange();
+    const BuildAddresses& b = c.patchedAs;
+    serveRoutinesOf(b);
+    writeFile(settingsFolder, 2048, 1466, 0x01);
+    const std::uint32_t operandProtection = fake::protectionAt(b.flagDestSlot);
+
+    EXPECT_EQ(DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr), TRUE);
+
+    EXPECT_EQ(fake::peek(fake::peek32(b.pageSlot) + 968, 162), expectedRowBlock());
+    EXPECT_EQ(fake::peek32(b.flagDestSlot), flagAddressOf(b));
+    EXPECT_EQ(fake::protectionAt(b.flagDestSlot), operandProtection);
+    EXPECT_EQ(fake::peek(flagAddressOf(b), 1)[0], 0x01);
+    EXPECT_EQ(fake::effects().back(), fake::callOf(b.setDir, ""));
+}
+
+INSTANTIATE_TEST_SUITE_P(AllChecksHold, FitHostTest, testing::ValuesIn(kFitHosts),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
