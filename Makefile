@@ -29,6 +29,7 @@ test: dll
 	@cmake -S . -B $(NATIVE_BUILD) -DMENUPATCH_WINDOWS_BUILD=$(CURDIR)/$(WINDOWS_BUILD) >/dev/null
 	@cmake --build $(NATIVE_BUILD) -j $(JOBS)
 	@cd $(NATIVE_BUILD) && ctest --output-on-failure -j $(JOBS)
+	@grep -h "^seed \|^random hosts:" $(NATIVE_BUILD)/Testing/Temporary/LastTest.log || true
 
 clean:
 	rm -rf build dist

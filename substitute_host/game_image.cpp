@@ -58,8 +58,7 @@ void gameWrite32(GameAddress address, std::uint32_t value) {
 }
 
 void layOutGame(const GameSetup& setup) {
-    DWORD old;
-    VirtualProtect(gameBytes(kGameBegin), kGameEnd - kGameBegin, PAGE_READWRITE, &old);
+    makeGameReadable();
     std::memset(gameBytes(kGameBegin), 0, kGameEnd - kGameBegin);
 
     for (const BuildAddresses& build : kBuilds) {
@@ -74,19 +73,35 @@ void layOutGame(const GameSetup& setup) {
     }
     if (setup.signatureAtA) std::memcpy(gameBytes(kProbeA), kSignature, 4);
     if (setup.signatureAtB) std::memcpy(gameBytes(kProbeB), kSignature, 4);
-
-    const DWORD code = setup.codeWritable ? PAGE_EXECUTE_READWRITE : PAGE_EXECUTE_READ;
-    VirtualProtect(gameBytes(kCodeBase), kCodeSize, code, &old);
-    VirtualProtect(gameBytes(kProbePage), kPageSize, code, &old);
+    if (setup.overridePageBase) gameWrite32(setup.build.pageSlot, setup.pageBase);
+    if (setup.overrideFlagAddress) gameWrite32(setup.build.flagSourceSlot, setup.flagAddress);
 }
 
 void installRoutines(const BuildAddresses& build, void (*enter)(), void (*setDir)(const char*)) {
-    DWORD old;
-    VirtualProtect(gameBytes(kCodeBase), kCodeSize, PAGE_EXECUTE_READWRITE, &old);
     jumpTo(build.enterSettingsDir, reinterpret_cast<const void*>(enter));
     jumpTo(build.setDir, reinterpret_cast<const void*>(setDir));
-    VirtualProtect(gameBytes(kCodeBase), kCodeSize, old, &old);
     FlushInstructionCache(GetCurrentProcess(), gameBytes(kCodeBase), kCodeSize);
+}
+
+void protectGame(const GameSetup& setup) {
+    DWORD old;
+    const DWORD code = setup.codeWritable ? PAGE_EXECUTE_READWRITE : PAGE_EXECUTE_READ;
+    VirtualProtect(gameBytes(kCodeBase), kCodeSize, code, &old);
+    VirtualProtect(gameBytes(kProbePage), kPageSize, setup.probeNoAccess ? PAGE_NOACCESS : code, &old);
+    if (setup.routinesNotExecutable) {
+        VirtualProtect(gameBytes(setup.build.enterSettingsDir), 1, PAGE_READWRITE, &old);
+        VirtualProtect(gameBytes(setup.build.setDir), 1, PAGE_READWRITE, &old);
+    }
+}
+
+void makeGameReadable() {
+    DWORD old;
+    VirtualProtect(gameBytes(kGameBegin), kGameEnd - kGameBegin, PAGE_READWRITE, &old);
+}
+
+GameAddress uncommittedAddress() {
+    static void* const region = VirtualAlloc(nullptr, 0x10000, MEM_RESERVE, PAGE_NOACCESS);
+    return static_cast<GameAddress>(reinterpret_cast<std::uintptr_t>(region)) + 0x100;
 }
 
 DWORD protectionAt(GameAddress address) {
@@ -103,6 +118,12 @@ std::vector<GameAddress> changesOutside(const std::vector<unsigned char>& before
                                         const std::vector<ByteRange>& allowed) {
     std::vector<GameAddress> changed;
     for (GameAddress a = kGameBegin; a < kGameEnd; ++a) {
+        // Whole unchanged pages first: the range is large and changes are few.
+        if (a % kPageSize == 0 &&
+            std::memcmp(gameBytes(a), &before[a - kGameBegin], kPageSize) == 0) {
+            a += kPageSize - 1;
+            continue;
+        }
         if (*gameBytes(a) == before[a - kGameBegin]) continue;
         bool inAllowed = false;
         for (const ByteRange& range : allowed) {

@@ -16,6 +16,15 @@ struct GameSetup {
     bool signatureAtA = true;
     bool signatureAtB = false;
     bool codeWritable = false;  // code pages execute-read-write from the start
+
+    // A host that is not what its signature says: the chosen build's slots
+    // point elsewhere, or its pages lack the access the game's have.
+    bool overridePageBase = false;
+    GameAddress pageBase = 0;
+    bool overrideFlagAddress = false;
+    GameAddress flagAddress = 0;
+    bool probeNoAccess = false;
+    bool routinesNotExecutable = false;
 };
 
 // False when the link did not put the region over the game's addresses.
@@ -26,12 +35,23 @@ std::uint32_t gameRead32(GameAddress address);
 void gameWrite32(GameAddress address, std::uint32_t value);
 
 // Slots, operands, routines, stock menu rows and flag bytes for every build,
-// signatures where asked, and the protection the game's pages have.
+// and signatures where asked; every page read-write.
 void layOutGame(const GameSetup& setup);
 
 // The chosen build's two routines jump to `enter` and `setDir` (both cdecl);
 // every other build's routine addresses hold int3.
 void installRoutines(const BuildAddresses& build, void (*enter)(), void (*setDir)(const char*));
+
+// The protection the game's pages have (code execute-read, data read-write),
+// with the setup's variations.
+void protectGame(const GameSetup& setup);
+
+// Every page read-write again, so that the whole range can be compared.
+void makeGameReadable();
+
+// An address where nothing is committed: inside a region reserved for the
+// process's life, so that no later allocation can land there.
+GameAddress uncommittedAddress();
 
 DWORD protectionAt(GameAddress address);
 

@@ -2,18 +2,22 @@
 // plug-in with LoadLibrary, and reports what the load changed and what the
 // game's routines saw. With --demo it shows the same to a person.
 //
-//   substitute_host.exe [--dll PATH] [--build A|B|C|AB] [--settings DIR]
-//                       [--start DIR] [--code-writable] [--demo]
+//   substitute_host.exe [--dll PATH] [--build A|B|C|AB] [--settings DIR] [--start DIR]
+//                       [--signatures NONE|A|B|AB] [--code-writable] [--page-base ADDRESS|unmapped]
+//                       [--flag-address ADDRESS|unmapped] [--probe-noaccess]
+//                       [--routines-noexec] [--demo] [--random SEED [--count N] [--seconds S]]
 
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "substitute_host/demo.h"
 #include "substitute_host/game_image.h"
+#include "substitute_host/random_hosts.h"
 
 namespace {
 
@@ -23,6 +27,8 @@ struct Options {
     std::string settingsFolder;  // empty: the demo writes a sample one
     std::string startFolder = ".";
     bool demo = false;
+    bool random = false;
+    RandomRun randomRun;
 };
 
 // What the game's routines saw when the plug-in called them.
@@ -89,6 +95,7 @@ void layOut() {
     layOutGame(gOptions.setup);
     installRoutines(gOptions.setup.build, enterSettingsDir, setDir);
     gLaidOut = snapshotGame();
+    protectGame(gOptions.setup);
 }
 
 std::string hex(const std::vector<unsigned char>& bytes) {
@@ -153,7 +160,9 @@ int runReport() {
     report("flag_after", *gameBytes(flagAddressOf(b)));
     report("protection_before", protectionBefore);
     report("protection_after", protectionAt(b.flagDestSlot));
+    makeGameReadable();
     reportChanges("changed_outside", changesOutside(gLaidOut, touched));
+    reportChanges("changed_total", changesOutside(gLaidOut, {}));
     reportSeen("enter", gEnterSeen);
     reportSeen("setdir", gSetDirSeen);
     report("setdir_argument", "\"" + gSetDirSeen.argument + "\"");
@@ -169,6 +178,7 @@ int runReport() {
 
     layOut();
     plugin = LoadLibraryA(gOptions.dll.c_str());
+    makeGameReadable();
     report("second_load", plugin != nullptr ? "ok" : "failed");
     report("second_rows", hex(bytesAt(pageBaseOf(b) + kRowsOffset, kRowsSize)));
     report("second_operand", gameRead32(b.flagDestSlot));
@@ -179,8 +189,9 @@ int runReport() {
 int runDemo() {
     if (gOptions.settingsFolder.empty()) gOptions.settingsFolder = writeSampleSettings();
     layOut();
-    const std::vector<unsigned char> before = snapshotGame();
+    const std::vector<unsigned char> before = gLaidOut;
     HMODULE plugin = LoadLibraryA(gOptions.dll.c_str());
+    makeGameReadable();
     if (plugin == nullptr) {
         std::fprintf(stderr, "could not load %s (error %lu)\n", gOptions.dll.c_str(), GetLastError());
         return 1;
@@ -188,6 +199,11 @@ int runDemo() {
     printDemo(gOptions.setup.build, before, snapshotGame(), gOptions.settingsFolder);
     FreeLibrary(plugin);
     return 0;
+}
+
+// An address, or "unmapped" for one where nothing is committed.
+GameAddress addressArgument(const std::string& text) {
+    return text == "unmapped" ? uncommittedAddress() : std::strtoul(text.c_str(), nullptr, 0);
 }
 
 bool parse(int argc, char** argv) {
@@ -207,8 +223,29 @@ bool parse(int argc, char** argv) {
             s.signatureAtA = build == "A" || build == "AB";
             s.signatureAtB = build == "B" || build == "AB";
             if (build != "A" && build != "B" && build != "C" && build != "AB") return false;
+        } else if (arg == "--signatures" && hasValue) {
+            const std::string where = argv[++i];
+            gOptions.setup.signatureAtA = where == "A" || where == "AB";
+            gOptions.setup.signatureAtB = where == "B" || where == "AB";
         } else if (arg == "--code-writable") {
             gOptions.setup.codeWritable = true;
+        } else if (arg == "--page-base" && hasValue) {
+            gOptions.setup.overridePageBase = true;
+            gOptions.setup.pageBase = addressArgument(argv[++i]);
+        } else if (arg == "--flag-address" && hasValue) {
+            gOptions.setup.overrideFlagAddress = true;
+            gOptions.setup.flagAddress = addressArgument(argv[++i]);
+        } else if (arg == "--probe-noaccess") {
+            gOptions.setup.probeNoAccess = true;
+        } else if (arg == "--routines-noexec") {
+            gOptions.setup.routinesNotExecutable = true;
+        } else if (arg == "--random" && hasValue) {
+            gOptions.random = true;
+            gOptions.randomRun.seed = std::strtoul(argv[++i], nullptr, 0);
+        } else if (arg == "--count" && hasValue) {
+            gOptions.randomRun.count = std::atoi(argv[++i]);
+        } else if (arg == "--seconds" && hasValue) {
+            gOptions.randomRun.seconds = std::atoi(argv[++i]);
         } else if (arg == "--demo") {
             gOptions.demo = true;
         } else {
@@ -222,9 +259,7 @@ bool parse(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (!parse(argc, argv)) {
-        std::fprintf(stderr,
-                     "usage: substitute_host [--dll PATH] [--build A|B|C|AB] [--settings DIR]\n"
-                     "                       [--start DIR] [--code-writable] [--demo]\n");
+        std::fprintf(stderr, "usage: see the head of substitute_host/main.cpp\n");
         return 2;
     }
     if (!gameImageCoversGame()) {
@@ -232,5 +267,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     SetCurrentDirectoryA(gOptions.startFolder.c_str());
+    if (gOptions.random) {
+        RandomRun& run = gOptions.randomRun;
+        run.dll = gOptions.dll;
+        run.settingsFolder = gOptions.settingsFolder;
+        run.startFolder = gOptions.startFolder;
+        return runRandomHosts(run);
+    }
     return gOptions.demo ? runDemo() : runReport();
 }

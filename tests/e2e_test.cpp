@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <string>
 
 #include "substitute_host/game_layout.h"
@@ -107,5 +109,72 @@ TEST_P(LoadIntoSubstituteHost, PatchesExactlyTheBuildsBytesInOrder) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, LoadIntoSubstituteHost, testing::ValuesIn(kLoadCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+struct UnfitHostCase {
+    const char* name;
+    std::vector<std::string> args;
+    bool patched;
+};
+
+void PrintTo(const UnfitHostCase& c, std::ostream* out) { *out << c.name; }
+
+const UnfitHostCase kUnfitHostCases[] = {
+    {"PageBaseNull", {"--build", "A", "--page-base", "0"}, false},
+    {"FlagAddressUncommitted", {"--build", "B", "--flag-address", "unmapped"}, false},
+    {"PageBaseInExecuteReadCode", {"--build", "A", "--page-base", "0x48D000"}, false},
+    {"RoutinesNotExecutable", {"--build", "C", "--routines-noexec"}, false},
+    {"ProbeNoAccess_PatchedAsC", {"--build", "C", "--signatures", "A", "--probe-noaccess"}, true},
+};
+
+class UnfitSubstituteHost : public testing::TestWithParam<UnfitHostCase> {};
+
+TEST_P(UnfitSubstituteHost, SurvivesLoadsAndChangesOnlyWhatTheCaseSays) {
+    const UnfitHostCase& c = GetParam();
+    TempFolder temp;
+    const std::string settings = temp.make("settings");
+    writeSettingsFile(settings, 2048, 0x01);
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--settings", windowsPath(settings), "--start", windowsPath(temp.make("start"))});
+
+    const HostRun run = runSubstituteHost(args);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_EQ(run.text("load"), "ok") << run.output;
+    EXPECT_EQ(run.number("handles_after"), run.number("handles_before"));
+    if (c.patched) {
+        EXPECT_EQ(run.text("rows"), hexOf(expectedRowBlock()));
+        EXPECT_EQ(run.number("operand"), run.number("flag_address"));
+        EXPECT_EQ(run.number("flag_after"), 0x01);
+        EXPECT_EQ(run.number("changed_outside"), 0) << "first at " << run.text("changed_outside_first");
+    } else {
+        EXPECT_EQ(run.number("changed_total"), 0) << "first at " << run.text("changed_total_first");
+        EXPECT_EQ(run.number("enter_calls"), 0);
+        EXPECT_EQ(run.number("setdir_calls"), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, UnfitSubstituteHost, testing::ValuesIn(kUnfitHostCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Many hosts with arbitrary slot values and page protections, in one process:
+// no crash, no failed load, nothing written outside what the sequence may write.
+TEST(RandomHosts, NoCrashAndNoByteOutsideTheAllowedRanges) {
+    const char* seed = std::getenv("MENUPATCH_RANDOM_SEED");
+    TempFolder temp;
+    const std::string settings = temp.make("settings");
+    writeSettingsFile(settings, 2048, 0x01);
+
+    const HostRun run = runSubstituteHost({"--random", seed != nullptr ? seed : "20261210",
+                                           "--count", "3000", "--seconds", "40",
+                                           "--settings", windowsPath(settings),
+                                           "--start", windowsPath(temp.make("start"))});
+
+    std::cout << run.output;
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find(", 0 failures"), std::string::npos) << run.output;
+}
 
 }  // namespace
