@@ -3,12 +3,13 @@
 # Each target first installs what this machine is missing.
 
 WINDOWS_BUILD := build/windows
+CLANG_BUILD := build/clang
 NATIVE_BUILD := build/native
 JOBS ?= 2
 MAKEFLAGS += --no-print-directory
 BUILD ?= A
 
-.PHONY: all deps dll demo test clean
+.PHONY: all deps dll clang-dll demo test dist clean
 
 all: dll
 
@@ -25,11 +26,20 @@ dll: deps
 demo: dll
 	@scripts/wine-run.sh $(WINDOWS_BUILD)/substitute_host.exe --demo --build $(BUILD) --dll dist/menupatch.dll
 
-test: dll
-	@cmake -S . -B $(NATIVE_BUILD) -DMENUPATCH_WINDOWS_BUILD=$(CURDIR)/$(WINDOWS_BUILD) >/dev/null
+# The same sources with clang and lld, so that no construct only one compiler takes creeps in.
+clang-dll: deps
+	@cmake -S . -B $(CLANG_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32-clang.cmake >/dev/null
+	@cmake --build $(CLANG_BUILD) -j $(JOBS) --target menupatch
+
+test: dll clang-dll
+	@cmake -S . -B $(NATIVE_BUILD) -DMENUPATCH_WINDOWS_BUILD=$(CURDIR)/$(WINDOWS_BUILD) \
+	    -DMENUPATCH_CLANG_BUILD=$(CURDIR)/$(CLANG_BUILD) >/dev/null
 	@cmake --build $(NATIVE_BUILD) -j $(JOBS)
 	@cd $(NATIVE_BUILD) && ctest --output-on-failure -j $(JOBS)
 	@grep -h "^seed \|^random hosts:" $(NATIVE_BUILD)/Testing/Temporary/LastTest.log || true
+
+dist: dll
+	@bash scripts/package.sh dist/menupatch.dll $$(cat $(WINDOWS_BUILD)/version.txt)
 
 clean:
 	rm -rf build dist

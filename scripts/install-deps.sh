@@ -14,6 +14,7 @@ need i686-w64-mingw32-g++-win32 g++-mingw-w64-i686
 need wine wine
 need /usr/lib/wine/wine wine32:i386
 need zip zip
+need unzip unzip
 need clang-14 clang-14
 need ld.lld lld-14
 

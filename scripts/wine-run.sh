@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine, headless, in the project's own prefix.
 # A crash ends the process with a non-zero code instead of starting the debugger.
+#   wine-run.sh PROGRAM [ARGS...]     run a program
+#   wine-run.sh --start               keep the prefix's wineserver and services up
+#   wine-run.sh --stop                stop them
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 export WINEPREFIX="${MENUPATCH_WINEPREFIX:-$root/build/wineprefix}"
@@ -13,4 +16,15 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   (flock 9; [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }) \
     9>"$WINEPREFIX.lock"
 fi
+case "${1:-}" in
+  --start)
+    # Wine's services start with the first program of a server's life and
+    # inherit its output; started here, they hold no test's output pipe open.
+    wineserver -p </dev/null >/dev/null 2>&1 || true
+    wine cmd /c exit </dev/null >/dev/null 2>&1
+    exit 0 ;;
+  --stop)
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    exit 0 ;;
+esac
 exec wine "$@"

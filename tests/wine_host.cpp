@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -34,8 +35,10 @@ std::string TempFolder::make(const std::string& name) const {
 std::string windowsPath(const std::string& unixPath) { return "Z:" + unixPath; }
 
 HostRun runSubstituteHost(const std::vector<std::string>& arguments) {
+    const char* dll = std::getenv("MENUPATCH_E2E_DLL");
+    if (dll == nullptr) return {-1, "MENUPATCH_E2E_DLL names no DLL to load", {}};
     std::string command = std::string(MENUPATCH_WINE_RUN) + " '" + MENUPATCH_SUBSTITUTE_HOST + "'";
-    command += " --dll '" + windowsPath(MENUPATCH_DLL) + "'";
+    command += " --dll '" + windowsPath(dll) + "'";
     for (const std::string& argument : arguments) command += " '" + argument + "'";
     command += " 2>&1";
 

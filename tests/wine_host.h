@@ -1,7 +1,7 @@
 #pragma once
 
-// Runs the substitute host under Wine with the built plug-in, in a folder of
-// its own, and reads back its key=value report.
+// Runs the substitute host under Wine with the plug-in that MENUPATCH_E2E_DLL
+// names, and reads back its key=value report.
 
 #include <map>
 #include <string>
