@@ -9,7 +9,7 @@ JOBS ?= 2
 MAKEFLAGS += --no-print-directory
 BUILD ?= A
 
-.PHONY: all deps dll clang-dll demo test dist clean
+.PHONY: all deps dll clang-dll demo bench test dist clean
 
 all: dll
 
@@ -25,6 +25,12 @@ dll: deps
 
 demo: dll
 	@scripts/wine-run.sh $(WINDOWS_BUILD)/substitute_host.exe --demo --build $(BUILD) --dll dist/menupatch.dll
+
+# What loading the plug-in costs, against the floor of its system calls: CYCLES=N to change.
+CYCLES ?= 1000
+bench: dll
+	@scripts/wine-run.sh $(WINDOWS_BUILD)/attach_bench.exe dist/menupatch.dll \
+	    $(WINDOWS_BUILD)/empty_plugin.dll $(CYCLES)
 
 # The same sources with clang and lld, so that no construct only one compiler takes creeps in.
 clang-dll: deps

@@ -1,6 +1,5 @@
 #include "substitute_host/demo.h"
 
-#include <windows.h>
 
 #include <cstdio>
 #include <cstring>
@@ -8,8 +7,6 @@
 namespace {
 
 constexpr std::uint32_t kRowSize = 18;
-constexpr unsigned char kSampleFlag = 0x01;
-constexpr std::uint32_t kSampleFileSize = 2048;
 
 std::uint16_t u16(const unsigned char* at) {
     std::uint16_t value;
@@ -35,20 +32,6 @@ void printRows(const char* title, const std::vector<unsigned char>& image, GameA
 }
 
 }  // namespace
-
-std::string writeSampleSettings() {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    const std::string folder = std::string(temp) + "menupatch-demo";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    std::vector<unsigned char> bytes(kSampleFileSize, 0);
-    bytes[kSettingsFlagOffset] = kSampleFlag;
-    if (FILE* file = std::fopen((folder + "\\korvan.set").c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
-    }
-    return folder;
-}
 
 void printDemo(const BuildAddresses& laidOut, const std::vector<unsigned char>& before,
                const std::vector<unsigned char>& after, const std::string& settingsFolder) {

@@ -5,9 +5,6 @@
 
 #include "substitute_host/game_layout.h"
 
-// A settings folder in the temp folder whose korvan.set has the flag byte set to 1.
-std::string writeSampleSettings();
-
 // The nine menu rows before and after, the operand, the flag byte and the
 // build the plug-in recognised, from two snapshots of the game's memory.
 void printDemo(const BuildAddresses& laidOut, const std::vector<unsigned char>& before,

@@ -18,6 +18,7 @@
 #include "substitute_host/demo.h"
 #include "substitute_host/game_image.h"
 #include "substitute_host/random_hosts.h"
+#include "substitute_host/sample_settings.h"
 
 namespace {
 
@@ -187,7 +188,7 @@ int runReport() {
 }
 
 int runDemo() {
-    if (gOptions.settingsFolder.empty()) gOptions.settingsFolder = writeSampleSettings();
+    if (gOptions.settingsFolder.empty()) gOptions.settingsFolder = writeSampleSettings("menupatch-demo");
     layOut();
     const std::vector<unsigned char> before = gLaidOut;
     HMODULE plugin = LoadLibraryA(gOptions.dll.c_str());

@@ -1,0 +1,25 @@
+# The flags the shipped DLL is built with, for it and for whatever must be built
+# like it (the empty DLL and the program of the attach benchmark).
+function(menupatch_release_flags target)
+  # No exceptions pass through the plug-in, so it needs no unwind tables.
+  target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti -Os
+    -fno-asynchronous-unwind-tables -ffunction-sections -fdata-sections
+    -ffile-prefix-map=${PROJECT_SOURCE_DIR}=.)
+  target_link_options(${target} PRIVATE
+    -static                       # a player has no mingw runtime DLLs
+    -s
+    -Wl,--gc-sections
+    -Wl,--no-insert-timestamp     # the same sources give the same bytes
+    -Wl,--dynamicbase
+    -Wl,--nxcompat
+    -Wl,--subsystem,windows:5.01  # loads on the old Windows releases the game runs on
+    -Wl,--major-os-version=5
+    -Wl,--minor-os-version=1)
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "SHARED_LIBRARY")
+    set_target_properties(${target} PROPERTIES PREFIX "")
+    target_link_options(${target} PRIVATE
+      -Wl,--exclude-all-symbols   # the plug-in offers no calls
+      -Wl,--image-base=0x10000000)  # not hashed from the build folder
+  endif()
+endfunction()
