@@ -2,10 +2,8 @@
 
 #include <dirent.h>
 #include <stdlib.h>
-#include <unistd.h>
 #include <windows.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <vector>
