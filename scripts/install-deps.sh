@@ -16,7 +16,7 @@ need /usr/lib/wine/wine wine32:i386
 need zip zip
 need unzip unzip
 need clang-14 clang-14
-need ld.lld lld-14
+need /usr/lib/llvm-14/bin/ld.lld lld-14
 
 [ ${#missing[@]} -eq 0 ] && exit 0
 
