@@ -1,4 +1,5 @@
 #include "host/host_memory.h"
+#include "host/page_access.h"
 
 #include <windows.h>
 
@@ -8,25 +9,6 @@ namespace {
 
 void* at(HostAddress address) {
     return reinterpret_cast<void*>(static_cast<std::uintptr_t>(address));
-}
-
-bool allows(DWORD protection, Access access) {
-    if (protection & (PAGE_GUARD | PAGE_NOACCESS)) return access == Access::Committed;
-    const DWORD kind = protection & 0xFF;
-    switch (access) {
-        case Access::Readable:
-            return kind & (PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
-                           PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY);
-        case Access::Writable:
-            return kind & (PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE |
-                           PAGE_EXECUTE_WRITECOPY);
-        case Access::Executable:
-            return kind & (PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE |
-                           PAGE_EXECUTE_WRITECOPY);
-        case Access::Committed:
-            return true;
-    }
-    return false;
 }
 
 }  // namespace
@@ -40,7 +22,7 @@ bool hasAccess(HostAddress address, std::uint32_t size, Access access) {
         MEMORY_BASIC_INFORMATION region{};
         const void* at = reinterpret_cast<const void*>(static_cast<std::uintptr_t>(cursor));
         if (VirtualQuery(at, &region, sizeof region) == 0) return false;
-        if (region.State != MEM_COMMIT || !allows(region.Protect, access)) return false;
+        if (region.State != MEM_COMMIT || !protectionAllows(region.Protect, access)) return false;
         cursor = reinterpret_cast<std::uintptr_t>(region.BaseAddress) + region.RegionSize;
     }
     return true;

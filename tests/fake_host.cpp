@@ -7,6 +7,8 @@
 #include <cstring>
 #include <map>
 
+#include "host/page_access.h"
+
 namespace fake {
 namespace {
 
@@ -41,28 +43,12 @@ std::vector<HostAddress> pagesOf(HostAddress base, std::uint32_t size) {
     return bases;
 }
 
-bool allows(std::uint32_t protection, Access access) {
-    switch (access) {
-        case Access::Committed: return true;
-        case Access::Readable:
-            return protection == PAGE_READONLY || protection == PAGE_READWRITE ||
-                   protection == PAGE_WRITECOPY || protection == PAGE_EXECUTE_READ ||
-                   protection == PAGE_EXECUTE_READWRITE || protection == PAGE_EXECUTE_WRITECOPY;
-        case Access::Writable:
-            return protection == PAGE_READWRITE || protection == PAGE_WRITECOPY ||
-                   protection == PAGE_EXECUTE_READWRITE || protection == PAGE_EXECUTE_WRITECOPY;
-        case Access::Executable:
-            return protection == PAGE_EXECUTE || protection == PAGE_EXECUTE_READ ||
-                   protection == PAGE_EXECUTE_READWRITE || protection == PAGE_EXECUTE_WRITECOPY;
-    }
-    return false;
-}
-
 bool rangeAllows(HostAddress address, std::uint32_t size, Access access) {
     if (size == 0 || std::uint64_t{address} + size > std::uint64_t{1} << 32) return false;
     for (HostAddress base : pagesOf(address, size)) {
         const auto page = state().pages.find(base);
-        if (page == state().pages.end() || !allows(page->second.protection, access)) return false;
+        if (page == state().pages.end()) return false;
+        if (!protectionAllows(page->second.protection, access)) return false;
     }
     return true;
 }

@@ -27,5 +27,6 @@ constexpr DWORD PAGE_EXECUTE = 0x10;
 constexpr DWORD PAGE_EXECUTE_READ = 0x20;
 constexpr DWORD PAGE_EXECUTE_READWRITE = 0x40;
 constexpr DWORD PAGE_EXECUTE_WRITECOPY = 0x80;
+constexpr DWORD PAGE_GUARD = 0x100;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved);
