@@ -74,11 +74,11 @@ double floorCalls() {
 
 // The unknown-host checks on their own: the queries the plug-in makes for build A.
 double checkQueries() {
-    const GameAddress places[] = {kProbeA, kA.pageSlot, kA.flagSourceSlot, kA.flagDestSlot,
+    const HostAddress places[] = {kProbeA, kA.pageSlot, kA.flagSourceSlot, kA.flagDestSlot,
                                   pageBaseOf(kA) + kRowsOffset, flagAddressOf(kA),
-                                  kA.enterSettingsDir, kA.setDir};
+                                  kA.enterSettingsDirRoutine, kA.setDirRoutine};
     const LARGE_INTEGER start = now();
-    for (GameAddress place : places) {
+    for (HostAddress place : places) {
         MEMORY_BASIC_INFORMATION info;
         VirtualQuery(gameBytes(place), &info, sizeof info);
     }

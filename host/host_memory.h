@@ -7,17 +7,17 @@
 // The game is 32-bit: its addresses and values are 32-bit little-endian.
 using HostAddress = std::uint32_t;
 
-// What a range of the host's memory must allow before the plug-in touches it.
-enum class Access {
-    Readable,
-    Writable,    // copy-on-write counts: image data sections report it
-    Committed,   // any protection; the plug-in changes it itself
-    Executable,
+// A run of pages as VirtualQuery reports it: from the page that holds the
+// address asked about, up to the first page whose state or protection differs.
+struct HostRegion {
+    HostAddress base;
+    std::uint32_t size;        // 0: the platform reported nothing there
+    bool committed;
+    std::uint32_t protection;  // as reported, modifier bits included
 };
 
-// VirtualQuery: whether every byte of the range is committed with that access.
 // A query, not an effect: it changes nothing in the host.
-bool hasAccess(HostAddress address, std::uint32_t size, Access access);
+HostRegion queryRegion(HostAddress address);
 
 std::uint32_t read32(HostAddress address);
 

@@ -1,5 +1,4 @@
 #include "host/host_memory.h"
-#include "host/page_access.h"
 
 #include <windows.h>
 
@@ -13,19 +12,11 @@ void* at(HostAddress address) {
 
 }  // namespace
 
-bool hasAccess(HostAddress address, std::uint32_t size, Access access) {
-    const std::uint64_t end = std::uint64_t{address} + size;
-    if (size == 0 || end > std::uint64_t{1} << 32) return false;
-    // A range may cross into regions of other protections: each must allow it.
-    std::uint64_t cursor = address;
-    while (cursor < end) {
-        MEMORY_BASIC_INFORMATION region{};
-        const void* at = reinterpret_cast<const void*>(static_cast<std::uintptr_t>(cursor));
-        if (VirtualQuery(at, &region, sizeof region) == 0) return false;
-        if (region.State != MEM_COMMIT || !protectionAllows(region.Protect, access)) return false;
-        cursor = reinterpret_cast<std::uintptr_t>(region.BaseAddress) + region.RegionSize;
-    }
-    return true;
+HostRegion queryRegion(HostAddress address) {
+    MEMORY_BASIC_INFORMATION info{};
+    if (VirtualQuery(at(address), &info, sizeof info) == 0) return {address, 0, false, 0};
+    return {static_cast<HostAddress>(reinterpret_cast<std::uintptr_t>(info.BaseAddress)),
+            static_cast<std::uint32_t>(info.RegionSize), info.State == MEM_COMMIT, info.Protect};
 }
 
 std::uint32_t read32(HostAddress address) {

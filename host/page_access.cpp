@@ -2,6 +2,12 @@
 
 #include <windows.h>
 
+namespace {
+
+constexpr std::uint64_t kAddressSpaceEnd = std::uint64_t{1} << 32;
+
+}  // namespace
+
 bool protectionAllows(std::uint32_t protection, Access access) {
     if (access == Access::Committed) return true;
     // A guard page faults on first touch; a no-access page on every touch.
@@ -21,4 +27,21 @@ bool protectionAllows(std::uint32_t protection, Access access) {
             break;
     }
     return false;
+}
+
+bool hasAccess(HostAddress address, std::uint32_t size, Access access) {
+    const std::uint64_t end = std::uint64_t{address} + size;
+    if (size == 0 || end > kAddressSpaceEnd) return false;
+    // A range may cross into regions of other protections: each must allow it.
+    // Region ends are 64-bit, so that a region ending at 4 GiB does not wrap to 0.
+    std::uint64_t cursor = address;
+    while (cursor < end) {
+        const HostRegion region = queryRegion(static_cast<HostAddress>(cursor));
+        const std::uint64_t regionEnd = std::uint64_t{region.base} + region.size;
+        // A region that does not hold the address asked about would stall the walk.
+        if (region.base > cursor || regionEnd <= cursor) return false;
+        if (!region.committed || !protectionAllows(region.protection, access)) return false;
+        cursor = regionEnd;
+    }
+    return true;
 }

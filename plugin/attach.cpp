@@ -1,6 +1,7 @@
+#include "plugin/attach.h"
+
 #include "plugin/flag_operand.h"
 #include "plugin/host_check.h"
-#include "plugin/host_profile.h"
 #include "plugin/menu_row.h"
 #include "plugin/settings_flag.h"
 

@@ -1,5 +1,6 @@
+#include "plugin/host_builds.h"
+
 #include "plugin/host_check.h"
-#include "plugin/host_profile.h"
 
 const HostProfile& detectHostBuild() {
     if (signatureAt(BuildA.probeAddress)) return BuildA;

@@ -1,5 +1,6 @@
 #include "plugin/host_check.h"
 
+#include "host/page_access.h"
 #include "plugin/menu_row.h"
 
 namespace {

@@ -20,10 +20,3 @@ constexpr std::uint32_t kBuildSignature = 0x53E58955;
 constexpr HostProfile BuildA = {0x667BF0, 0x4966A0, 0x48FEB0, 0x4902D2, 0x48E020, 0x48E030};
 constexpr HostProfile BuildB = {0x667C40, 0x4966B0, 0x48FEC0, 0x4902E2, 0x48E030, 0x48E040};
 constexpr HostProfile BuildC = {0x000000, 0x4965B0, 0x48FDC0, 0x4901E2, 0x48DF10, 0x48DF20};
-
-// The first build whose signature matches; a host that matches neither is BuildC.
-const HostProfile& detectHostBuild();
-
-// Redirect the flag operand, write the menu rows, and load the flag byte from
-// the settings file between the host's two directory routines.
-void attachToHost(const HostProfile& profile);

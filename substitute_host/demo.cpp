@@ -14,13 +14,13 @@ std::uint16_t u16(const unsigned char* at) {
     return value;
 }
 
-std::uint32_t u32(const std::vector<unsigned char>& image, GameAddress address) {
+std::uint32_t u32(const std::vector<unsigned char>& image, HostAddress address) {
     std::uint32_t value;
     std::memcpy(&value, &image[address - kGameBegin], 4);
     return value;
 }
 
-void printRows(const char* title, const std::vector<unsigned char>& image, GameAddress rows) {
+void printRows(const char* title, const std::vector<unsigned char>& image, HostAddress rows) {
     std::printf("%s\n   #  action  key       slot  page     x     y  align\n", title);
     for (std::uint32_t i = 0; i < 9; ++i) {
         const unsigned char* row = &image[rows + i * kRowSize - kGameBegin];
@@ -33,17 +33,17 @@ void printRows(const char* title, const std::vector<unsigned char>& image, GameA
 
 }  // namespace
 
-void printDemo(const BuildAddresses& laidOut, const std::vector<unsigned char>& before,
+void printDemo(const HostProfile& laidOut, const std::vector<unsigned char>& before,
                const std::vector<unsigned char>& after, const std::string& settingsFolder) {
     const char* recognised = "none (nothing patched)";
-    for (const BuildAddresses& build : kBuilds) {
-        if (u32(before, build.flagDestSlot) != u32(after, build.flagDestSlot)) recognised = build.name;
+    for (const HostProfile& build : kBuilds) {
+        if (u32(before, build.flagDestSlot) != u32(after, build.flagDestSlot)) recognised = nameOf(build);
     }
-    const GameAddress rows = pageBaseOf(laidOut) + kRowsOffset;
-    const GameAddress flag = flagAddressOf(laidOut);
+    const HostAddress rows = pageBaseOf(laidOut) + kRowsOffset;
+    const HostAddress flag = flagAddressOf(laidOut);
 
     std::printf("Substitute host laid out as build %s; menupatch.dll loaded with LoadLibrary.\n",
-                laidOut.name);
+                nameOf(laidOut));
     std::printf("Recognised build: %s\n\n", recognised);
     std::printf("Menu page at 0x%06X, rows from +%u:\n\n", pageBaseOf(laidOut), kRowsOffset);
     printRows("Before", before, rows);

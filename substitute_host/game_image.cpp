@@ -15,7 +15,7 @@ constexpr unsigned char kJmpRel32 = 0xE9;
 std::uintptr_t imageBegin() { return reinterpret_cast<std::uintptr_t>(gImage); }
 
 // Stock rows of our stand-in's page, so there is something to replace.
-void writeStockRows(GameAddress pageBase) {
+void writeStockRows(HostAddress pageBase) {
     unsigned char* row = gameBytes(pageBase + kRowsOffset);
     for (int i = 0; i < 9; ++i, row += 18) {
         const std::uint16_t fields[] = {static_cast<std::uint16_t>(100 + i), 64,
@@ -29,7 +29,7 @@ void writeStockRows(GameAddress pageBase) {
     }
 }
 
-void jumpTo(GameAddress at, const void* target) {
+void jumpTo(HostAddress at, const void* target) {
     unsigned char* code = gameBytes(at);
     const std::int32_t displacement =
         static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(target) - (at + 5));
@@ -43,17 +43,17 @@ bool gameImageCoversGame() {
     return imageBegin() <= kGameBegin && imageBegin() + kImageSize >= kGameEnd;
 }
 
-unsigned char* gameBytes(GameAddress address) {
+unsigned char* gameBytes(HostAddress address) {
     return reinterpret_cast<unsigned char*>(static_cast<std::uintptr_t>(address));
 }
 
-std::uint32_t gameRead32(GameAddress address) {
+std::uint32_t gameRead32(HostAddress address) {
     std::uint32_t value;
     std::memcpy(&value, gameBytes(address), 4);
     return value;
 }
 
-void gameWrite32(GameAddress address, std::uint32_t value) {
+void gameWrite32(HostAddress address, std::uint32_t value) {
     std::memcpy(gameBytes(address), &value, 4);
 }
 
@@ -61,15 +61,15 @@ void layOutGame(const GameSetup& setup) {
     makeGameReadable();
     std::memset(gameBytes(kGameBegin), 0, kGameEnd - kGameBegin);
 
-    for (const BuildAddresses& build : kBuilds) {
+    for (const HostProfile& build : kBuilds) {
         gameWrite32(build.pageSlot, pageBaseOf(build));
         gameWrite32(build.flagSourceSlot, flagAddressOf(build));
         gameWrite32(build.flagDestSlot, oldOperandOf(build));
         std::memset(gameBytes(pageBaseOf(build)), kPageFiller, kPageSize);
         writeStockRows(pageBaseOf(build));
         *gameBytes(flagAddressOf(build)) = kGameFlag;
-        *gameBytes(build.enterSettingsDir) = kInt3;
-        *gameBytes(build.setDir) = kInt3;
+        *gameBytes(build.enterSettingsDirRoutine) = kInt3;
+        *gameBytes(build.setDirRoutine) = kInt3;
     }
     if (setup.signatureAtA) std::memcpy(gameBytes(kProbeA), kSignature, 4);
     if (setup.signatureAtB) std::memcpy(gameBytes(kProbeB), kSignature, 4);
@@ -77,9 +77,9 @@ void layOutGame(const GameSetup& setup) {
     if (setup.overrideFlagAddress) gameWrite32(setup.build.flagSourceSlot, setup.flagAddress);
 }
 
-void installRoutines(const BuildAddresses& build, void (*enter)(), void (*setDir)(const char*)) {
-    jumpTo(build.enterSettingsDir, reinterpret_cast<const void*>(enter));
-    jumpTo(build.setDir, reinterpret_cast<const void*>(setDir));
+void installRoutines(const HostProfile& build, void (*enter)(), void (*setDir)(const char*)) {
+    jumpTo(build.enterSettingsDirRoutine, reinterpret_cast<const void*>(enter));
+    jumpTo(build.setDirRoutine, reinterpret_cast<const void*>(setDir));
     FlushInstructionCache(GetCurrentProcess(), gameBytes(kCodeBase), kCodeSize);
 }
 
@@ -89,8 +89,12 @@ void protectGame(const GameSetup& setup) {
     VirtualProtect(gameBytes(kCodeBase), kCodeSize, code, &old);
     VirtualProtect(gameBytes(kProbePage), kPageSize, setup.probeNoAccess ? PAGE_NOACCESS : code, &old);
     if (setup.routinesNotExecutable) {
-        VirtualProtect(gameBytes(setup.build.enterSettingsDir), 1, PAGE_READWRITE, &old);
-        VirtualProtect(gameBytes(setup.build.setDir), 1, PAGE_READWRITE, &old);
+        VirtualProtect(gameBytes(setup.build.enterSettingsDirRoutine), 1, PAGE_READWRITE, &old);
+        VirtualProtect(gameBytes(setup.build.setDirRoutine), 1, PAGE_READWRITE, &old);
+    }
+    if (setup.readOnlyPage != 0) VirtualProtect(gameBytes(setup.readOnlyPage), 1, PAGE_READONLY, &old);
+    if (setup.guardPage != 0) {
+        VirtualProtect(gameBytes(setup.guardPage), 1, PAGE_READWRITE | PAGE_GUARD, &old);
     }
 }
 
@@ -99,12 +103,12 @@ void makeGameReadable() {
     VirtualProtect(gameBytes(kGameBegin), kGameEnd - kGameBegin, PAGE_READWRITE, &old);
 }
 
-GameAddress uncommittedAddress() {
+HostAddress uncommittedAddress() {
     static void* const region = VirtualAlloc(nullptr, 0x10000, MEM_RESERVE, PAGE_NOACCESS);
-    return static_cast<GameAddress>(reinterpret_cast<std::uintptr_t>(region)) + 0x100;
+    return static_cast<HostAddress>(reinterpret_cast<std::uintptr_t>(region)) + 0x100;
 }
 
-DWORD protectionAt(GameAddress address) {
+DWORD protectionAt(HostAddress address) {
     MEMORY_BASIC_INFORMATION info{};
     VirtualQuery(gameBytes(address), &info, sizeof info);
     return info.Protect;
@@ -114,10 +118,10 @@ std::vector<unsigned char> snapshotGame() {
     return {gameBytes(kGameBegin), gameBytes(kGameEnd)};
 }
 
-std::vector<GameAddress> changesOutside(const std::vector<unsigned char>& before,
+std::vector<HostAddress> changesOutside(const std::vector<unsigned char>& before,
                                         const std::vector<ByteRange>& allowed) {
-    std::vector<GameAddress> changed;
-    for (GameAddress a = kGameBegin; a < kGameEnd; ++a) {
+    std::vector<HostAddress> changed;
+    for (HostAddress a = kGameBegin; a < kGameEnd; ++a) {
         // Whole unchanged pages first: the range is large and changes are few.
         if (a % kPageSize == 0 &&
             std::memcmp(gameBytes(a), &before[a - kGameBegin], kPageSize) == 0) {

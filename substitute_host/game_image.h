@@ -12,7 +12,7 @@
 #include "substitute_host/game_layout.h"
 
 struct GameSetup {
-    BuildAddresses build = kA;
+    HostProfile build = kA;
     bool signatureAtA = true;
     bool signatureAtB = false;
     bool codeWritable = false;  // code pages execute-read-write from the start
@@ -20,19 +20,21 @@ struct GameSetup {
     // A host that is not what its signature says: the chosen build's slots
     // point elsewhere, or its pages lack the access the game's have.
     bool overridePageBase = false;
-    GameAddress pageBase = 0;
+    HostAddress pageBase = 0;
     bool overrideFlagAddress = false;
-    GameAddress flagAddress = 0;
+    HostAddress flagAddress = 0;
     bool probeNoAccess = false;
     bool routinesNotExecutable = false;
+    HostAddress readOnlyPage = 0;  // the page holding it becomes read-only; 0: none
+    HostAddress guardPage = 0;     // the page holding it becomes a guard page; 0: none
 };
 
 // False when the link did not put the region over the game's addresses.
 bool gameImageCoversGame();
 
-unsigned char* gameBytes(GameAddress address);
-std::uint32_t gameRead32(GameAddress address);
-void gameWrite32(GameAddress address, std::uint32_t value);
+unsigned char* gameBytes(HostAddress address);
+std::uint32_t gameRead32(HostAddress address);
+void gameWrite32(HostAddress address, std::uint32_t value);
 
 // Slots, operands, routines, stock menu rows and flag bytes for every build,
 // and signatures where asked; every page read-write.
@@ -40,7 +42,7 @@ void layOutGame(const GameSetup& setup);
 
 // The chosen build's two routines jump to `enter` and `setDir` (both cdecl);
 // every other build's routine addresses hold int3.
-void installRoutines(const BuildAddresses& build, void (*enter)(), void (*setDir)(const char*));
+void installRoutines(const HostProfile& build, void (*enter)(), void (*setDir)(const char*));
 
 // The protection the game's pages have (code execute-read, data read-write),
 // with the setup's variations.
@@ -51,17 +53,17 @@ void makeGameReadable();
 
 // An address where nothing is committed: inside a region reserved for the
 // process's life, so that no later allocation can land there.
-GameAddress uncommittedAddress();
+HostAddress uncommittedAddress();
 
-DWORD protectionAt(GameAddress address);
+DWORD protectionAt(HostAddress address);
 
 std::vector<unsigned char> snapshotGame();
 
 struct ByteRange {
-    GameAddress begin;
+    HostAddress begin;
     std::uint32_t size;
 };
 
 // Addresses whose byte differs from `before`, outside the allowed ranges.
-std::vector<GameAddress> changesOutside(const std::vector<unsigned char>& before,
+std::vector<HostAddress> changesOutside(const std::vector<unsigned char>& before,
                                         const std::vector<ByteRange>& allowed);

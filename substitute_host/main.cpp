@@ -5,7 +5,8 @@
 //   substitute_host.exe [--dll PATH] [--build A|B|C|AB] [--settings DIR] [--start DIR]
 //                       [--signatures NONE|A|B|AB] [--code-writable] [--page-base ADDRESS|unmapped]
 //                       [--flag-address ADDRESS|unmapped] [--probe-noaccess]
-//                       [--routines-noexec] [--demo] [--random SEED [--count N] [--seconds S]]
+//                       [--routines-noexec] [--readonly-page ADDRESS] [--guard-page ADDRESS]
+//                       [--demo] [--random SEED [--count N] [--seconds S]]
 
 #include <windows.h>
 
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "substitute_host/caller_stack.h"
 #include "substitute_host/demo.h"
 #include "substitute_host/game_image.h"
 #include "substitute_host/random_hosts.h"
@@ -47,20 +49,20 @@ std::vector<unsigned char> gLaidOut;
 RoutineSeen gEnterSeen;
 RoutineSeen gSetDirSeen;
 
-std::vector<unsigned char> bytesAt(GameAddress address, std::uint32_t size) {
+std::vector<unsigned char> bytesAt(HostAddress address, std::uint32_t size) {
     return {gameBytes(address), gameBytes(address) + size};
 }
 
-std::vector<unsigned char> laidOutAt(GameAddress address, std::uint32_t size) {
+std::vector<unsigned char> laidOutAt(HostAddress address, std::uint32_t size) {
     const auto first = gLaidOut.begin() + (address - kGameBegin);
     return {first, first + size};
 }
 
 RoutineSeen seeGame() {
-    const BuildAddresses& b = gOptions.setup.build;
+    const HostProfile& b = gOptions.setup.build;
     RoutineSeen seen;
     seen.operandWritten = gameRead32(b.flagDestSlot) != oldOperandOf(b);
-    const GameAddress rows = pageBaseOf(b) + kRowsOffset;
+    const HostAddress rows = pageBaseOf(b) + kRowsOffset;
     seen.rowsWritten = bytesAt(rows, kRowsSize) != laidOutAt(rows, kRowsSize);
     seen.flag = *gameBytes(flagAddressOf(b));
     return seen;
@@ -94,7 +96,8 @@ void __cdecl setDir(const char* path) {
 
 void layOut() {
     layOutGame(gOptions.setup);
-    installRoutines(gOptions.setup.build, enterSettingsDir, setDir);
+    installRoutines(gOptions.setup.build, enterSettingsDir,
+                    reinterpret_cast<StringRoutine>(routineFollowingCaller(setDir)));
     gLaidOut = snapshotGame();
     protectGame(gOptions.setup);
 }
@@ -133,41 +136,43 @@ void reportSeen(const char* who, const RoutineSeen& seen) {
     report((prefix + "_flag").c_str(), seen.flag);
 }
 
-void reportChanges(const char* key, const std::vector<GameAddress>& changed) {
+void reportChanges(const char* key, const std::vector<HostAddress>& changed) {
     report(key, changed.size());
     if (!changed.empty()) report((std::string(key) + "_first").c_str(), changed.front());
 }
 
 // The one event as the tests see it, then thread attach, unload and a second load.
 int runReport() {
-    const BuildAddresses& b = gOptions.setup.build;
+    const HostProfile& b = gOptions.setup.build;
     const std::vector<ByteRange> touched = {
         {b.flagDestSlot, 4}, {pageBaseOf(b) + kRowsOffset, kRowsSize}, {flagAddressOf(b), 1}};
     layOut();
     const DWORD protectionBefore = protectionAt(b.flagDestSlot);
     const DWORD handlesBefore = handleCount();
-    const int flagBefore = *gameBytes(flagAddressOf(b));
+    const int flagBefore = laidOutAt(flagAddressOf(b), 1)[0];
 
     HMODULE plugin = LoadLibraryA(gOptions.dll.c_str());
     report("load", plugin != nullptr ? "ok" : "failed");
     if (plugin == nullptr) return 1;
+    report("protection_before", protectionBefore);
+    report("protection_after", protectionAt(b.flagDestSlot));
+    // Guard and no-access pages of the setup would fault on our own reads.
+    makeGameReadable();
     report("handles_before", handlesBefore);
     report("handles_after", handleCount());
-    report("build", b.name);
+    report("build", nameOf(b));
     report("rows", hex(bytesAt(pageBaseOf(b) + kRowsOffset, kRowsSize)));
     report("operand", gameRead32(b.flagDestSlot));
     report("flag_address", flagAddressOf(b));
     report("flag_before", flagBefore);
     report("flag_after", *gameBytes(flagAddressOf(b)));
-    report("protection_before", protectionBefore);
-    report("protection_after", protectionAt(b.flagDestSlot));
-    makeGameReadable();
     reportChanges("changed_outside", changesOutside(gLaidOut, touched));
     reportChanges("changed_total", changesOutside(gLaidOut, {}));
     reportSeen("enter", gEnterSeen);
     reportSeen("setdir", gSetDirSeen);
     report("setdir_argument", "\"" + gSetDirSeen.argument + "\"");
     report("setdir_file", gSetDirSeen.file);
+    if (gSetDirSeen.calls > 0) report("setdir_stack", callerKeptArgumentSlot() ? "kept" : "taken_back");
 
     const std::vector<unsigned char> loaded = snapshotGame();
     HANDLE thread = CreateThread(nullptr, 0, idleThread, nullptr, 0, nullptr);
@@ -203,7 +208,7 @@ int runDemo() {
 }
 
 // An address, or "unmapped" for one where nothing is committed.
-GameAddress addressArgument(const std::string& text) {
+HostAddress addressArgument(const std::string& text) {
     return text == "unmapped" ? uncommittedAddress() : std::strtoul(text.c_str(), nullptr, 0);
 }
 
@@ -240,6 +245,10 @@ bool parse(int argc, char** argv) {
             gOptions.setup.probeNoAccess = true;
         } else if (arg == "--routines-noexec") {
             gOptions.setup.routinesNotExecutable = true;
+        } else if (arg == "--readonly-page" && hasValue) {
+            gOptions.setup.readOnlyPage = std::strtoul(argv[++i], nullptr, 0);
+        } else if (arg == "--guard-page" && hasValue) {
+            gOptions.setup.guardPage = std::strtoul(argv[++i], nullptr, 0);
         } else if (arg == "--random" && hasValue) {
             gOptions.random = true;
             gOptions.randomRun.seed = std::strtoul(argv[++i], nullptr, 0);

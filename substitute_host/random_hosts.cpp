@@ -33,19 +33,19 @@ constexpr int kFailuresShown = 10;
 
 struct RandomHost {
     GameSetup setup;
-    GameAddress pageBase[3];
-    GameAddress flagAddress[3];
+    HostAddress pageBase[3];
+    HostAddress flagAddress[3];
     DWORD protection[kPageCount];
 };
 
 bool chance(std::mt19937& rng, int percent) { return static_cast<int>(rng() % 100) < percent; }
 
-DWORD gamePageProtection(GameAddress page) {
+DWORD gamePageProtection(HostAddress page) {
     const bool code = (page >= kCodeBase && page < kCodeBase + kCodeSize) || page == kProbePage;
     return code ? PAGE_EXECUTE_READ : PAGE_READWRITE;
 }
 
-GameAddress anyAddress(std::mt19937& rng, GameAddress usual, GameAddress uncommitted) {
+HostAddress anyAddress(std::mt19937& rng, HostAddress usual, HostAddress uncommitted) {
     if (chance(rng, 50)) return usual;
     switch (rng() % 7) {
         case 0: return 0;
@@ -64,12 +64,12 @@ bool readable(DWORD protection) {
     return protection != PAGE_EXECUTE;
 }
 
-DWORD protectionOf(const RandomHost& host, GameAddress address) {
+DWORD protectionOf(const RandomHost& host, HostAddress address) {
     return host.protection[(address - kGameBegin) / kPageSize];
 }
 
 // The build the plug-in must choose: a signature counts only where it can be read.
-const BuildAddresses& expectedBuild(const RandomHost& host) {
+const HostProfile& expectedBuild(const RandomHost& host) {
     if (host.setup.signatureAtA && readable(protectionOf(host, kProbeA))) return kA;
     if (host.setup.signatureAtB && readable(protectionOf(host, kProbeB))) return kB;
     return kC;
@@ -81,25 +81,25 @@ bool overlaps(std::uint64_t begin, std::uint64_t size, std::uint64_t otherBegin,
 
 // The sequence writes rows and the flag byte before it calls the routines; if
 // either landed on our jump into a routine, that call would run the rows.
-bool hitsRoutine(const BuildAddresses& build, GameAddress pageBase, GameAddress flag) {
-    for (GameAddress routine : {build.enterSettingsDir, build.setDir}) {
+bool hitsRoutine(const HostProfile& build, HostAddress pageBase, HostAddress flag) {
+    for (HostAddress routine : {build.enterSettingsDirRoutine, build.setDirRoutine}) {
         if (overlaps(std::uint64_t{pageBase} + kRowsOffset, kRowsSize, routine, 5)) return true;
         if (overlaps(flag, 1, routine, 5)) return true;
     }
     return false;
 }
 
-RandomHost generate(std::mt19937& rng, GameAddress uncommitted) {
+RandomHost generate(std::mt19937& rng, HostAddress uncommitted) {
     RandomHost host;
     host.setup.signatureAtA = chance(rng, 40);
     host.setup.signatureAtB = chance(rng, 40);
     for (std::uint32_t page = 0; page < kPageCount; ++page) {
-        const GameAddress base = kGameBegin + page * kPageSize;
+        const HostAddress base = kGameBegin + page * kPageSize;
         host.protection[page] = chance(rng, kPercentChanged)
                                     ? kProtections[rng() % std::size(kProtections)]
                                     : gamePageProtection(base);
     }
-    for (const BuildAddresses& build : kBuilds) {
+    for (const HostProfile& build : kBuilds) {
         const std::uint32_t i = indexOf(build);
         host.pageBase[i] = anyAddress(rng, pageBaseOf(build), uncommitted);
         host.flagAddress[i] = anyAddress(rng, flagAddressOf(build), uncommitted);
@@ -114,7 +114,7 @@ RandomHost generate(std::mt19937& rng, GameAddress uncommitted) {
 
 void layOut(const RandomHost& host) {
     layOutGame(host.setup);
-    for (const BuildAddresses& build : kBuilds) {
+    for (const HostProfile& build : kBuilds) {
         gameWrite32(build.pageSlot, host.pageBase[indexOf(build)]);
         gameWrite32(build.flagSourceSlot, host.flagAddress[indexOf(build)]);
     }
@@ -135,7 +135,7 @@ int runRandomHosts(const RandomRun& run) {
     gRun = &run;
     SetUnhandledExceptionFilter(reportCrash);
     std::mt19937 rng(run.seed);
-    const GameAddress uncommitted = uncommittedAddress();
+    const HostAddress uncommitted = uncommittedAddress();
     const DWORD start = GetTickCount();
     int patched = 0;
     int failures = 0;
@@ -146,7 +146,7 @@ int runRandomHosts(const RandomRun& run) {
     for (; tried < run.count && GetTickCount() - start < run.seconds * 1000u; ++tried) {
         gHostIndex = tried;
         const RandomHost host = generate(rng, uncommitted);
-        const BuildAddresses& b = host.setup.build;
+        const HostProfile& b = host.setup.build;
         layOut(host);
         const std::vector<unsigned char> before = snapshotGame();
         protect(host);
@@ -159,7 +159,7 @@ int runRandomHosts(const RandomRun& run) {
             }
             continue;
         }
-        const std::vector<GameAddress> outside = changesOutside(
+        const std::vector<HostAddress> outside = changesOutside(
             before, {{b.flagDestSlot, 4},
                      {host.pageBase[indexOf(b)] + kRowsOffset, kRowsSize},
                      {host.flagAddress[indexOf(b)], 1}});

@@ -20,7 +20,7 @@ struct SignatureCase {
     const char* name;
     bool signatureAtA;
     bool signatureAtB;
-    BuildAddresses expected;
+    HostProfile expected;
 };
 
 void PrintTo(const SignatureCase& c, std::ostream* out) { *out << c.name; }
@@ -42,7 +42,7 @@ TEST_P(WholeAttach, UsesTheBuildsAddressesInTheFixedOrder) {
 
     ASSERT_EQ(DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr), TRUE);
 
-    const BuildAddresses& b = c.expected;
+    const HostProfile& b = c.expected;
     std::vector<fake::Effect> expected;
     expected.push_back(read32At(kProbeA, c.signatureAtA ? kSignatureValue : 0));
     if (!c.signatureAtA) expected.push_back(read32At(kProbeB, c.signatureAtB ? kSignatureValue : 0));
@@ -53,8 +53,8 @@ TEST_P(WholeAttach, UsesTheBuildsAddressesInTheFixedOrder) {
         write32At(b.flagDestSlot, flagAddressOf(b)),
         protectAs(b.flagDestSlot, 4, PAGE_EXECUTE_READ),
         copyTo(pageBaseOf(b) + 968, 162),
-        callOf(b.enterSettingsDir),
-        callOf(b.setDir, ""),
+        callOf(b.enterSettingsDirRoutine),
+        callOf(b.setDirRoutine, ""),
     };
     expected.insert(expected.end(), rest.begin(), rest.end());
     EXPECT_EQ(fake::effects(), expected);

@@ -23,9 +23,9 @@ enum class Settings { File, ShortFile, NoFile, FolderInstead };
 struct LoadCase {
     const char* name;
     const char* build;  // as the host's --build takes it
-    BuildAddresses expected;
+    HostProfile expected;
     Settings settings;
-    unsigned char fileByte;
+    std::vector<unsigned char> fileBytes;  // from byte 1466 on
     bool codeWritable;
     unsigned char flagAfter;
 };
@@ -34,17 +34,20 @@ void PrintTo(const LoadCase& c, std::ostream* out) { *out << c.name; }
 
 // clang-format off
 const LoadCase kLoadCases[] = {
-    {"BuildA",              "A",  kA, Settings::File,          0x01, false, 0x01},
-    {"BuildB",              "B",  kB, Settings::File,          0x01, false, 0x01},
-    {"BuildC",              "C",  kC, Settings::File,          0x01, false, 0x01},
-    {"BothSignatures_A",    "AB", kA, Settings::File,          0x01, false, 0x01},
-    {"FileByte00",          "A",  kA, Settings::File,          0x00, false, 0x00},
-    {"FileByte73_Off",      "A",  kA, Settings::File,          0x73, false, 0x00},
-    {"FileByteFF",          "B",  kB, Settings::File,          0xFF, false, 0xFF},
-    {"ShortFile",           "A",  kA, Settings::ShortFile,     0x01, false, kGameFlag},
-    {"NoFile",              "C",  kC, Settings::NoFile,        0x01, false, kGameFlag},
-    {"FolderNamedLikeFile", "A",  kA, Settings::FolderInstead, 0x01, false, kGameFlag},
-    {"CodeAlreadyWritable", "A",  kA, Settings::File,          0x01, true,  0x01},
+    {"BuildA",              "A",  kA, Settings::File,          {0x01},       false, 0x01},
+    {"BuildB",              "B",  kB, Settings::File,          {0x01},       false, 0x01},
+    {"BuildC",              "C",  kC, Settings::File,          {0x01},       false, 0x01},
+    {"BothSignatures_A",    "AB", kA, Settings::File,          {0x01},       false, 0x01},
+    {"FileByte00",          "A",  kA, Settings::File,          {0x00},       false, 0x00},
+    {"FileByte73_Off",      "A",  kA, Settings::File,          {0x73},       false, 0x00},
+    {"FileByteFF",          "B",  kB, Settings::File,          {0xFF},       false, 0xFF},
+    // Bytes a file opened as text would turn into end of file, or drop.
+    {"FileByte1A_NotEndOfFile", "A", kA, Settings::File,       {0x1A},       false, 0x1A},
+    {"FileBytes0D0A_NotJoined", "C", kC, Settings::File,       {0x0D, 0x0A}, false, 0x0D},
+    {"ShortFile",           "A",  kA, Settings::ShortFile,     {0x01},       false, kGameFlag},
+    {"NoFile",              "C",  kC, Settings::NoFile,        {0x01},       false, kGameFlag},
+    {"FolderNamedLikeFile", "A",  kA, Settings::FolderInstead, {0x01},       false, kGameFlag},
+    {"CodeAlreadyWritable", "A",  kA, Settings::File,          {0x01},       true,  0x01},
 };
 // clang-format on
 
@@ -56,10 +59,10 @@ TEST_P(LoadIntoSubstituteHost, PatchesExactlyTheBuildsBytesInOrder) {
     const std::string settings = temp.make("settings");
     const std::string start = temp.make("start");
     // Read before the game entered its settings folder, this would show.
-    writeSettingsFile(start, 2048, kStartFolderByte);
+    writeSettingsFile(start, 2048, {kStartFolderByte});
     switch (c.settings) {
-        case Settings::File: writeSettingsFile(settings, 2048, c.fileByte); break;
-        case Settings::ShortFile: writeSettingsFile(settings, 1466, c.fileByte); break;
+        case Settings::File: writeSettingsFile(settings, 2048, c.fileBytes); break;
+        case Settings::ShortFile: writeSettingsFile(settings, 1466, c.fileBytes); break;
         case Settings::NoFile: break;
         case Settings::FolderInstead: temp.make("settings/korvan.set"); break;
     }
@@ -70,11 +73,11 @@ TEST_P(LoadIntoSubstituteHost, PatchesExactlyTheBuildsBytesInOrder) {
     const HostRun run = runSubstituteHost(args);
     ASSERT_EQ(run.exitCode, 0) << run.output;
     ASSERT_EQ(run.text("load"), "ok") << run.output;
-    const BuildAddresses& b = c.expected;
+    const HostProfile& b = c.expected;
     const long flagAddress = flagAddressOf(b);
 
     // What the load leaves behind.
-    EXPECT_EQ(run.text("build"), b.name);
+    EXPECT_EQ(run.text("build"), nameOf(b));
     EXPECT_EQ(run.text("rows"), hexOf(expectedRowBlock()));
     EXPECT_EQ(run.number("operand"), flagAddress);
     EXPECT_EQ(run.number("flag_after"), c.flagAfter);
@@ -98,6 +101,7 @@ TEST_P(LoadIntoSubstituteHost, PatchesExactlyTheBuildsBytesInOrder) {
     EXPECT_EQ(run.number("setdir_flag"), c.flagAfter);
     EXPECT_EQ(run.text("setdir_file"), c.settings == Settings::File || c.settings == Settings::ShortFile
                                            ? "closed" : "absent");
+    EXPECT_EQ(run.text("setdir_stack"), "kept") << "the caller took back the argument's slot";
 
     // Thread attach and detach, and unloading, change nothing; a second load acts again.
     EXPECT_EQ(run.number("thread_changes"), 0);
@@ -127,6 +131,10 @@ const UnfitHostCase kUnfitHostCases[] = {
     {"FlagAddressUncommitted", {"--build", "B", "--flag-address", "unmapped"}, false},
     {"PageBaseInExecuteReadCode", {"--build", "A", "--page-base", "0x48D000"}, false},
     {"RoutinesNotExecutable", {"--build", "C", "--routines-noexec"}, false},
+    // The rows start on build A's writable menu page and run into a read-only one.
+    {"RowsCrossIntoReadOnlyPage",
+     {"--build", "A", "--page-base", "0x5A1BE8", "--readonly-page", "0x5A2000"}, false},
+    {"FlagByteOnGuardPage", {"--build", "B", "--guard-page", "0x5A8010"}, false},
     {"ProbeNoAccess_PatchedAsC", {"--build", "C", "--signatures", "A", "--probe-noaccess"}, true},
 };
 
@@ -136,7 +144,7 @@ TEST_P(UnfitSubstituteHost, SurvivesLoadsAndChangesOnlyWhatTheCaseSays) {
     const UnfitHostCase& c = GetParam();
     TempFolder temp;
     const std::string settings = temp.make("settings");
-    writeSettingsFile(settings, 2048, 0x01);
+    writeSettingsFile(settings, 2048, {0x01});
     std::vector<std::string> args = c.args;
     args.insert(args.end(), {"--settings", windowsPath(settings), "--start", windowsPath(temp.make("start"))});
 
@@ -165,16 +173,18 @@ TEST(RandomHosts, NoCrashAndNoByteOutsideTheAllowedRanges) {
     const char* seed = std::getenv("MENUPATCH_RANDOM_SEED");
     TempFolder temp;
     const std::string settings = temp.make("settings");
-    writeSettingsFile(settings, 2048, 0x01);
+    writeSettingsFile(settings, 2048, {0x01});
 
     const HostRun run = runSubstituteHost({"--random", seed != nullptr ? seed : "20261210",
-                                           "--count", "3000", "--seconds", "40",
+                                           "--count", "3000", "--seconds", "120",
                                            "--settings", windowsPath(settings),
                                            "--start", windowsPath(temp.make("start"))});
 
     std::cout << run.output;
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find(", 0 failures"), std::string::npos) << run.output;
+    // A slow machine that ran out of time must not pass on fewer hosts.
+    EXPECT_NE(run.output.find("random hosts: 3000 tried"), std::string::npos) << run.output;
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ void layOutGame(bool signatureAtA, bool signatureAtB) {
     fake::map(kCodeBase, kCodeSize, PAGE_EXECUTE_READ);
     fake::map(kDataBase, kDataSize, PAGE_READWRITE);
     fake::map(kProbePage, kPageSize, PAGE_EXECUTE_READ);
-    for (const BuildAddresses& build : kBuilds) {
+    for (const HostProfile& build : kBuilds) {
         fake::poke32(build.pageSlot, pageBaseOf(build));
         fake::poke32(build.flagSourceSlot, flagAddressOf(build));
         fake::poke32(build.flagDestSlot, oldOperandOf(build));
@@ -53,14 +53,14 @@ void GameTest::TearDown() {
     fake::reset();
 }
 
-void GameTest::serveRoutinesOf(const BuildAddresses& build) {
+void GameTest::serveRoutinesOf(const HostProfile& build) {
     const HostAddress flag = flagAddressOf(build);
     openFilesBefore = openFileCount();
-    fake::onCall(build.enterSettingsDir, [this, flag](const char*) {
+    fake::onCall(build.enterSettingsDirRoutine, [this, flag](const char*) {
         flagSeenOnEnter = fake::peek(flag, 1)[0];
         std::filesystem::current_path(settingsFolder);
     });
-    fake::onCall(build.setDir, [this, flag](const char* text) {
+    fake::onCall(build.setDirRoutine, [this, flag](const char* text) {
         EXPECT_STREQ(text, "");
         flagSeenOnSetDir = fake::peek(flag, 1)[0];
         openFilesOnSetDir = openFileCount();

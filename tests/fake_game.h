@@ -24,7 +24,7 @@ protected:
 
     // The build's two routines do what the game's do: make the settings folder
     // current, and later leave it. Each records the flag byte it saw.
-    void serveRoutinesOf(const BuildAddresses& build);
+    void serveRoutinesOf(const HostProfile& build);
 
     // A settings file of `size` bytes whose byte at `offset` is `value`.
     static void writeFile(const std::string& folder, std::size_t size, std::size_t offset,

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <map>
@@ -13,6 +14,7 @@ namespace fake {
 namespace {
 
 constexpr std::uint32_t kPage = 0x1000;
+constexpr std::uint64_t kAddressSpaceEnd = std::uint64_t{1} << 32;
 
 struct Page {
     std::array<unsigned char, kPage> bytes{};
@@ -44,7 +46,7 @@ std::vector<HostAddress> pagesOf(HostAddress base, std::uint32_t size) {
 }
 
 bool rangeAllows(HostAddress address, std::uint32_t size, Access access) {
-    if (size == 0 || std::uint64_t{address} + size > std::uint64_t{1} << 32) return false;
+    if (size == 0 || std::uint64_t{address} + size > kAddressSpaceEnd) return false;
     for (HostAddress base : pagesOf(address, size)) {
         const auto page = state().pages.find(base);
         if (page == state().pages.end()) return false;
@@ -164,8 +166,25 @@ const std::vector<Effect>& effects() { return state().effects; }
 
 using fake::Op;
 
-bool hasAccess(HostAddress address, std::uint32_t size, Access access) {
-    return fake::rangeAllows(address, size, access);
+// As VirtualQuery: from the page of the address, the pages after it in the same
+// state and, when committed, with the same protection.
+HostRegion queryRegion(HostAddress address) {
+    const auto& pages = fake::state().pages;
+    const HostAddress base = fake::pageOf(address);
+    auto next = pages.lower_bound(base);
+    if (next == pages.end() || next->first != base) {
+        const std::uint64_t end = next == pages.end() ? fake::kAddressSpaceEnd : next->first;
+        // The platform's region size is 32-bit: an empty 4 GiB stops a page short.
+        const std::uint64_t size = std::min(end - base, fake::kAddressSpaceEnd - fake::kPage);
+        return {base, static_cast<std::uint32_t>(size), false, 0};
+    }
+    const std::uint32_t protection = next->second.protection;
+    std::uint64_t end = base;
+    while (next != pages.end() && next->first == end && next->second.protection == protection) {
+        end += fake::kPage;
+        ++next;
+    }
+    return {base, static_cast<std::uint32_t>(end - base), true, protection};
 }
 
 std::uint32_t read32(HostAddress address) {

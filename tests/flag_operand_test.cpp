@@ -89,7 +89,7 @@ TEST_F(FlagOperandInAttach, RefusedProtectionLeavesOperandButRestOfSequenceRuns)
     EXPECT_EQ(fake::peek32(kA.flagDestSlot), oldOperandOf(kA));
     EXPECT_EQ(fake::peek(pageBaseOf(kA) + 968, 162), expectedRowBlock());
     EXPECT_EQ(fake::peek(flagAddressOf(kA), 1)[0], 0x01);
-    EXPECT_EQ(fake::effects().back(), fake::callOf(kA.setDir, ""));
+    EXPECT_EQ(fake::effects().back(), fake::callOf(kA.setDirRoutine, ""));
 }
 
 }  // namespace

@@ -9,11 +9,11 @@
 
 namespace {
 
-class MenuRows : public GameTest, public testing::WithParamInterface<BuildAddresses> {};
+class MenuRows : public GameTest, public testing::WithParamInterface<HostProfile> {};
 
 TEST_P(MenuRows, SameBlockLandsAtPageBasePlus968AndNothingAround) {
-    const BuildAddresses& b = GetParam();
-    layOutGame(b.probe == kProbeA, b.probe == kProbeB);
+    const HostProfile& b = GetParam();
+    layOutGame(b.probeAddress == kProbeA, b.probeAddress == kProbeB);
     serveRoutinesOf(b);
 
     DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr);
@@ -27,7 +27,7 @@ TEST_P(MenuRows, SameBlockLandsAtPageBasePlus968AndNothingAround) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryBuild, MenuRows, testing::ValuesIn(kBuilds),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& info) { return std::string(nameOf(info.param)); });
 
 TEST(MenuRowBlock, FirstRowIsTheGamesRecordByteForByte) {
     const std::vector<unsigned char> row1 = {0x09, 0x00, 0x46, 0x45, 0x44, 0x5F, 0x54, 0x52, 0x41,

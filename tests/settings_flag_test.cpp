@@ -56,8 +56,8 @@ TEST_P(SettingsFlag, LoadedBetweenTheRoutinesFromTheSettingsFolderOnly) {
 
     const std::vector<fake::Effect>& effects = fake::effects();
     ASSERT_GE(effects.size(), 2u);
-    EXPECT_EQ(effects[effects.size() - 2], fake::callOf(kA.enterSettingsDir));
-    EXPECT_EQ(effects.back(), fake::callOf(kA.setDir, ""));
+    EXPECT_EQ(effects[effects.size() - 2], fake::callOf(kA.enterSettingsDirRoutine));
+    EXPECT_EQ(effects.back(), fake::callOf(kA.setDirRoutine, ""));
 }
 
 INSTANTIATE_TEST_SUITE_P(FileByte, SettingsFlag, testing::ValuesIn(kFlagCases),

@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "plugin/host_profile.h"
+#include "plugin/attach.h"
 #include "tests/expected_rows.h"
 #include "tests/fake_game.h"
 #include "tests/fake_host.h"
@@ -39,9 +39,16 @@ const UnfitHost kUnfitHosts[] = {
     {"RowsWouldWrapAroundAddressSpace", [] { fake::poke32(kA.pageSlot, 0xFFFFFF00); }},
     {"FlagAddressNotCommitted", [] { fake::poke32(kA.flagSourceSlot, 0x00300000); }},
     {"FlagByteReadOnly", [] { fake::setProtection(flagAddressOf(kA), 1, PAGE_READONLY); }},
-    {"FlagByteGuarded", [] { fake::setProtection(flagAddressOf(kA), 1, PAGE_NOACCESS); }},
-    {"RoutinesNotExecutable", [] { fake::setProtection(kA.enterSettingsDir, 1, PAGE_READWRITE); }},
-    {"RoutinesNotCommitted", [] { fake::unmap(kA.enterSettingsDir, 1); }},
+    {"FlagByteNoAccess", [] { fake::setProtection(flagAddressOf(kA), 1, PAGE_NOACCESS); }},
+    {"FlagByteGuarded",
+     [] { fake::setProtection(flagAddressOf(kA), 1, PAGE_READWRITE | PAGE_GUARD); }},
+    {"RowsCrossIntoGuardPage",
+     [] {
+         fake::poke32(kA.pageSlot, kDataBase + 0x2000 - 968 - 80);
+         fake::setProtection(kDataBase + 0x2000, 1, PAGE_READWRITE | PAGE_GUARD);
+     }},
+    {"RoutinesNotExecutable", [] { fake::setProtection(kA.enterSettingsDirRoutine, 1, PAGE_READWRITE); }},
+    {"RoutinesNotCommitted", [] { fake::unmap(kA.enterSettingsDirRoutine, 1); }},
 };
 
 class UnfitHostTest : public GameTest, public testing::WithParamInterface<UnfitHost> {};
@@ -87,7 +94,7 @@ struct FitHost {
     const char* name;
     bool signatureAtA;
     std::function<void()> arrange;  // applied to a game laid out with or without A's signature
-    BuildAddresses patchedAs;
+    HostProfile patchedAs;
 };
 
 void PrintTo(const FitHost& c, std::ostream* out) { *out << c.name; }
@@ -113,7 +120,7 @@ TEST_P(FitHostTest, EveryCheckHoldsSoTheSequenceRuns) {
     const FitHost& c = GetParam();
     layOutGame(c.signatureAtA, false);
     c.arrange();
-    const BuildAddresses& b = c.patchedAs;
+    const HostProfile& b = c.patchedAs;
     serveRoutinesOf(b);
     writeFile(settingsFolder, 2048, 1466, 0x01);
     const std::uint32_t operandProtection = fake::protectionAt(b.flagDestSlot);
@@ -124,7 +131,7 @@ TEST_P(FitHostTest, EveryCheckHoldsSoTheSequenceRuns) {
     EXPECT_EQ(fake::peek32(b.flagDestSlot), flagAddressOf(b));
     EXPECT_EQ(fake::protectionAt(b.flagDestSlot), operandProtection);
     EXPECT_EQ(fake::peek(flagAddressOf(b), 1)[0], 0x01);
-    EXPECT_EQ(fake::effects().back(), fake::callOf(b.setDir, ""));
+    EXPECT_EQ(fake::effects().back(), fake::callOf(b.setDirRoutine, ""));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllChecksHold, FitHostTest, testing::ValuesIn(kFitHosts),

@@ -60,9 +60,12 @@ HostRun runSubstituteHost(const std::vector<std::string>& arguments) {
     return run;
 }
 
-void writeSettingsFile(const std::string& folder, std::size_t size, unsigned char flagByte) {
+void writeSettingsFile(const std::string& folder, std::size_t size,
+                       const std::vector<unsigned char>& fromFlag) {
     std::string bytes(size, '\x11');
-    if (size > 1466) bytes[1466] = static_cast<char>(flagByte);
+    for (std::size_t i = 0; i < fromFlag.size() && 1466 + i < size; ++i) {
+        bytes[1466 + i] = static_cast<char>(fromFlag[i]);
+    }
     std::ofstream(folder + "/korvan.set", std::ios::binary) << bytes;
 }
 

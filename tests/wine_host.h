@@ -33,7 +33,8 @@ std::string windowsPath(const std::string& unixPath);
 
 HostRun runSubstituteHost(const std::vector<std::string>& arguments);
 
-// A settings file of `size` bytes, all 0x11 but the byte at 1466.
-void writeSettingsFile(const std::string& folder, std::size_t size, unsigned char flagByte);
+// A settings file of `size` bytes, all 0x11 but the bytes from 1466 on, as far as it goes.
+void writeSettingsFile(const std::string& folder, std::size_t size,
+                       const std::vector<unsigned char>& fromFlag);
 
 std::string hexOf(const std::vector<unsigned char>& bytes);
