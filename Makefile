@@ -5,6 +5,7 @@
 WINDOWS_BUILD := build/windows
 CLANG_BUILD := build/clang
 NATIVE_BUILD := build/native
+SANITIZE_BUILD := build/sanitize
 JOBS ?= 2
 MAKEFLAGS += --no-print-directory
 BUILD ?= A
@@ -41,6 +42,9 @@ test: dll clang-dll
 	@cmake -S . -B $(NATIVE_BUILD) -DMENUPATCH_WINDOWS_BUILD=$(CURDIR)/$(WINDOWS_BUILD) \
 	    -DMENUPATCH_CLANG_BUILD=$(CURDIR)/$(CLANG_BUILD) >/dev/null
 	@cmake --build $(NATIVE_BUILD) -j $(JOBS)
+	@cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_CXX_COMPILER=clang++-14 -DMENUPATCH_SANITIZE=ON >/dev/null
+	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	@cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
 	@cd $(NATIVE_BUILD) && ctest --output-on-failure -j $(JOBS)
 	@grep -h "^seed \|^random hosts:" $(NATIVE_BUILD)/Testing/Temporary/LastTest.log || true
 

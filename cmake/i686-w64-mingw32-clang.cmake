@@ -3,7 +3,10 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(MENUPATCH_MINGW_ROOT /usr/i686-w64-mingw32)
-set(MENUPATCH_GCC_LIBS /usr/lib/gcc/i686-w64-mingw32/12-win32)
+# Whichever gcc version the cross toolchain has: ask it where its libgcc lies.
+execute_process(COMMAND i686-w64-mingw32-g++-win32 -print-libgcc-file-name
+                OUTPUT_VARIABLE MENUPATCH_LIBGCC OUTPUT_STRIP_TRAILING_WHITESPACE)
+get_filename_component(MENUPATCH_GCC_LIBS "${MENUPATCH_LIBGCC}" DIRECTORY)
 
 set(CMAKE_C_COMPILER clang-14)
 set(CMAKE_CXX_COMPILER clang++-14)

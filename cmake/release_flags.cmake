@@ -2,7 +2,7 @@
 # like it (the empty DLL and the program of the attach benchmark).
 function(menupatch_release_flags target)
   # No exceptions pass through the plug-in, so it needs no unwind tables.
-  target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti -Os
+  target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti
     -fno-asynchronous-unwind-tables -ffunction-sections -fdata-sections
     -ffile-prefix-map=${PROJECT_SOURCE_DIR}=.)
   target_link_options(${target} PRIVATE

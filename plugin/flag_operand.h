@@ -6,5 +6,6 @@
 void redirectFlagOperand(HostAddress flagDestSlot, HostAddress flagAddress);
 
 // The one write into game code: make the 4 bytes writable, store, put the
-// protection back. Nothing is stored if the code cannot be made writable.
+// protection back. If the code cannot be made writable, nothing is stored and
+// no protection is put back.
 void patchHostDword(HostAddress address, std::uint32_t value);

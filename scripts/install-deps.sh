@@ -17,6 +17,8 @@ need zip zip
 need unzip unzip
 need clang-14 clang-14
 need /usr/lib/llvm-14/bin/ld.lld lld-14
+# libFuzzer and the sanitizers' runtimes for clang 14
+need "$(ls /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a 2>/dev/null | head -n 1)" libclang-rt-14-dev
 
 [ ${#missing[@]} -eq 0 ] && exit 0
 
