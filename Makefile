@@ -31,7 +31,8 @@ demo: dll
 CYCLES ?= 1000
 bench: dll
 	@scripts/wine-run.sh $(WINDOWS_BUILD)/attach_bench.exe dist/menupatch.dll \
-	    $(WINDOWS_BUILD)/empty_plugin.dll $(CYCLES)
+	    $(WINDOWS_BUILD)/empty_plugin.dll $(WINDOWS_BUILD)/empty_with_imports.dll \
+	    $(WINDOWS_BUILD)/empty_plugin_startup.dll $(CYCLES)
 
 # The same sources with clang and lld, so that no construct only one compiler takes creeps in.
 clang-dll: deps

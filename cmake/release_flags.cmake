@@ -23,3 +23,19 @@ function(menupatch_release_flags target)
       -Wl,--image-base=0x10000000)  # not hashed from the build folder
   endif()
 endfunction()
+
+# A DLL with no run-time start-up code: the loader calls DllMain itself. There
+# are no static constructors, thread-local data or exceptions to set up, and
+# msvcrt.dll initialises itself before our entry runs. IMPORTS names the import
+# libraries it may use, nothing else is linked in.
+function(menupatch_bare_dll target)
+  target_link_options(${target} PRIVATE
+    -nostartfiles -nodefaultlibs
+    -Wl,--entry,_DllMain@12)
+  set_target_properties(${target} PROPERTIES CXX_STANDARD_LIBRARIES "")
+  target_link_libraries(${target} PRIVATE ${ARGN})
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    # A static constructor would never run without the start-up code: refuse it.
+    target_compile_options(${target} PRIVATE -Wglobal-constructors -Wexit-time-destructors)
+  endif()
+endfunction()

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# What a player's tools see of a built DLL: PE32 i386 DLL; no exports; imports
-# only from KERNEL32.dll and msvcrt.dll, none for pointer encoding, no mingw
-# runtime DLL; ASLR and DEP on; loadable on old Windows releases; version
-# information with the project's version; small.
+# What a player's tools see of a built DLL: PE32 i386 DLL; no exports; exactly
+# the imports the patch needs, from KERNEL32.dll and msvcrt.dll; no run-time
+# start-up code (no TLS directory, no .CRT or .eh_frame section); ASLR and DEP
+# on; loadable on old Windows releases; version information with the project's
+# version; small.
 # usage: check_binary_shape.sh DLL VERSION
 set -euo pipefail
 dll="$1"
 version="$2"
-max_size=16384
+max_size=8192
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
@@ -21,9 +22,28 @@ grep -qE "^[[:space:]]+DLL$" <<<"$headers" || fail "not a DLL"
 exported=$(sed -n 's/^\tExport Address Table[ \t]*\([0-9a-f]*\)$/\1/p' <<<"$headers" | head -n 1)
 [ -z "$exported" ] || [ "$((16#$exported))" -eq 0 ] || fail "exports $((16#$exported)) entries"
 
-imports=$(sed -n 's/^\tDLL Name: //p' <<<"$headers" | sort -u | tr '\n' ' ')
-[ "$imports" = "KERNEL32.dll msvcrt.dll " ] || fail "imports from: $imports"
-if grep -qE "\b(EncodePointer|DecodePointer)\b" <<<"$headers"; then fail "imports pointer encoding"; fi
+# Every imported (DLL, function) pair. A compiler may call memcpy or memset for
+# a copy; anything else new (start-up code, pointer encoding, thread-local
+# storage, LoadLibrary) turns this red.
+expected_imports="KERNEL32.dll VirtualProtect
+KERNEL32.dll VirtualQuery
+msvcrt.dll fclose
+msvcrt.dll fopen
+msvcrt.dll fread
+msvcrt.dll fseek"
+imports=$(awk '/^\tDLL Name: /{dll=$3; next}
+               dll != "" && /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/{print dll, $3}
+               /^$/{dll=""}' <<<"$headers" | sort)
+unexpected=$(grep -vxE "msvcrt.dll (memcpy|memset)" <<<"$imports" || true)
+[ "$unexpected" = "$expected_imports" ] || fail "imports are not exactly the expected ones:
+$(diff <(echo "$expected_imports") <(echo "$unexpected") | grep '^[<>]')"
+
+sections=$(i686-w64-mingw32-objdump -h "$dll" | awk '/^ *[0-9]+ /{print $2}' | tr '\n' ' ')
+for section in .CRT .eh_fram .eh_frame .tls; do
+  if grep -qw -- "$section" <<<"$sections"; then fail "has a $section section: run-time start-up code is linked in"; fi
+done
+tls=$(sed -n 's/^Entry 9 [0-9a-f]* \([0-9a-f]*\) Thread Storage Directory.*/\1/p' <<<"$headers")
+[ "$((16#${tls:-0}))" -eq 0 ] || fail "has a TLS directory"
 
 grep -qE "^[[:space:]]+DYNAMIC_BASE$" <<<"$headers" || fail "no DYNAMIC_BASE"
 grep -qE "^[[:space:]]+NX_COMPAT$" <<<"$headers" || fail "no NX_COMPAT"
@@ -43,5 +63,5 @@ done
 size=$(stat -c %s "$dll")
 [ "$size" -le "$max_size" ] || fail "$size bytes, over $max_size"
 
-echo "$dll: imports $imports; subsystem $subsystem; version $(strings_of FileVersion); $size bytes"
+echo "$dll: $(grep -c . <<<"$imports") imports; sections $sections; subsystem $subsystem; version $(strings_of FileVersion); $size bytes"
 exit $failed
