@@ -15,19 +15,30 @@ bool signatureAt(HostAddress probe) {
     return hasAccess(probe, kDwordSize, Access::Readable) && read32(probe) == kBuildSignature;
 }
 
-bool slotsReadable(const HostProfile& profile) {
-    return hasAccess(profile.pageSlot, kDwordSize, Access::Readable) &&
-           hasAccess(profile.flagSourceSlot, kDwordSize, Access::Readable);
+HostCheck checkSlots(const HostProfile& profile) {
+    if (!hasAccess(profile.pageSlot, kDwordSize, Access::Readable)) return HostCheck::PageSlot;
+    if (!hasAccess(profile.flagSourceSlot, kDwordSize, Access::Readable)) {
+        return HostCheck::FlagSourceSlot;
+    }
+    return HostCheck::Fit;
 }
 
-bool targetsUsable(const HostProfile& profile, HostAddress pageBase, HostAddress flagAddress) {
+HostCheck checkTargets(const HostProfile& profile, HostAddress pageBase, HostAddress flagAddress) {
+    if (!hasAccess(profile.flagDestSlot, kDwordSize, Access::Committed)) {
+        return HostCheck::FlagOperand;
+    }
     // A page base near the top of the address space would wrap the rows to its bottom.
     const std::uint64_t rows = std::uint64_t{pageBase} + kRowBlockOffset;
-    if (rows + sizeof(MenuRowBlock) > std::uint64_t{1} << 32) return false;
-
-    return hasAccess(profile.flagDestSlot, kDwordSize, Access::Committed) &&
-           hasAccess(static_cast<HostAddress>(rows), sizeof(MenuRowBlock), Access::Writable) &&
-           hasAccess(flagAddress, 1, Access::Writable) &&
-           hasAccess(profile.enterSettingsDirRoutine, kRoutineEntrySize, Access::Executable) &&
-           hasAccess(profile.setDirRoutine, kRoutineEntrySize, Access::Executable);
+    if (rows + sizeof(MenuRowBlock) > std::uint64_t{1} << 32 ||
+        !hasAccess(static_cast<HostAddress>(rows), sizeof(MenuRowBlock), Access::Writable)) {
+        return HostCheck::MenuRows;
+    }
+    if (!hasAccess(flagAddress, 1, Access::Writable)) return HostCheck::FlagByte;
+    if (!hasAccess(profile.enterSettingsDirRoutine, kRoutineEntrySize, Access::Executable)) {
+        return HostCheck::EnterSettingsDirRoutine;
+    }
+    if (!hasAccess(profile.setDirRoutine, kRoutineEntrySize, Access::Executable)) {
+        return HostCheck::SetDirRoutine;
+    }
+    return HostCheck::Fit;
 }

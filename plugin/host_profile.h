@@ -16,7 +16,7 @@ struct HostProfile {
 constexpr std::uint32_t kBuildSignature = 0x53E58955;
 
 // Each build's values as the executable has them; none is derived from another.
-//                                probe     page      flagSrc   flagDest  enterDir  setDir
-constexpr HostProfile BuildA = {0x667BF0, 0x4966A0, 0x48FEB0, 0x4902D2, 0x48E020, 0x48E030};
-constexpr HostProfile BuildB = {0x667C40, 0x4966B0, 0x48FEC0, 0x4902E2, 0x48E030, 0x48E040};
-constexpr HostProfile BuildC = {0x000000, 0x4965B0, 0x48FDC0, 0x4901E2, 0x48DF10, 0x48DF20};
+//                                       probe     page      flagSrc   flagDest  enterDir  setDir
+inline constexpr HostProfile BuildA = {0x667BF0, 0x4966A0, 0x48FEB0, 0x4902D2, 0x48E020, 0x48E030};
+inline constexpr HostProfile BuildB = {0x667C40, 0x4966B0, 0x48FEC0, 0x4902E2, 0x48E030, 0x48E040};
+inline constexpr HostProfile BuildC = {0x000000, 0x4965B0, 0x48FDC0, 0x4901E2, 0x48DF10, 0x48DF20};

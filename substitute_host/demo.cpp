@@ -1,18 +1,11 @@
 #include "substitute_host/demo.h"
 
-
 #include <cstdio>
 #include <cstring>
 
+#include "checker/row_table.h"
+
 namespace {
-
-constexpr std::uint32_t kRowSize = 18;
-
-std::uint16_t u16(const unsigned char* at) {
-    std::uint16_t value;
-    std::memcpy(&value, at, 2);
-    return value;
-}
 
 std::uint32_t u32(const std::vector<unsigned char>& image, HostAddress address) {
     std::uint32_t value;
@@ -21,14 +14,7 @@ std::uint32_t u32(const std::vector<unsigned char>& image, HostAddress address) 
 }
 
 void printRows(const char* title, const std::vector<unsigned char>& image, HostAddress rows) {
-    std::printf("%s\n   #  action  key       slot  page     x     y  align\n", title);
-    for (std::uint32_t i = 0; i < 9; ++i) {
-        const unsigned char* row = &image[rows + i * kRowSize - kGameBegin];
-        char key[9] = {};
-        std::memcpy(key, row + 2, 8);
-        std::printf("  %2u  %6u  %-8s  %4u  %4u  %4u  %4u  %5u\n", i + 1, u16(row), key, row[10],
-                    row[11], u16(row + 12), u16(row + 14), u16(row + 16));
-    }
+    printRowTable(stdout, title, &image[rows - kGameBegin]);
 }
 
 }  // namespace

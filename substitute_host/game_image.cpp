@@ -9,25 +9,9 @@ namespace {
 constexpr std::uint32_t kImageSize = 0x400000;
 alignas(4096) unsigned char gImage[kImageSize];
 
-constexpr unsigned char kInt3 = 0xCC;
 constexpr unsigned char kJmpRel32 = 0xE9;
 
 std::uintptr_t imageBegin() { return reinterpret_cast<std::uintptr_t>(gImage); }
-
-// Stock rows of our stand-in's page, so there is something to replace.
-void writeStockRows(HostAddress pageBase) {
-    unsigned char* row = gameBytes(pageBase + kRowsOffset);
-    for (int i = 0; i < 9; ++i, row += 18) {
-        const std::uint16_t fields[] = {static_cast<std::uint16_t>(100 + i), 64,
-                                        static_cast<std::uint16_t>(120 + 30 * i), 0};
-        std::memcpy(row, &fields[0], 2);
-        char key[8] = {'S', 'T', 'O', 'C', 'K', '_', static_cast<char>('1' + i), 0};
-        std::memcpy(row + 2, key, 8);
-        row[10] = 0;
-        row[11] = 2;
-        std::memcpy(row + 12, &fields[1], 6);
-    }
-}
 
 void jumpTo(HostAddress at, const void* target) {
     unsigned char* code = gameBytes(at);
@@ -59,22 +43,7 @@ void gameWrite32(HostAddress address, std::uint32_t value) {
 
 void layOutGame(const GameSetup& setup) {
     makeGameReadable();
-    std::memset(gameBytes(kGameBegin), 0, kGameEnd - kGameBegin);
-
-    for (const HostProfile& build : kBuilds) {
-        gameWrite32(build.pageSlot, pageBaseOf(build));
-        gameWrite32(build.flagSourceSlot, flagAddressOf(build));
-        gameWrite32(build.flagDestSlot, oldOperandOf(build));
-        std::memset(gameBytes(pageBaseOf(build)), kPageFiller, kPageSize);
-        writeStockRows(pageBaseOf(build));
-        *gameBytes(flagAddressOf(build)) = kGameFlag;
-        *gameBytes(build.enterSettingsDirRoutine) = kInt3;
-        *gameBytes(build.setDirRoutine) = kInt3;
-    }
-    if (setup.signatureAtA) std::memcpy(gameBytes(kProbeA), kSignature, 4);
-    if (setup.signatureAtB) std::memcpy(gameBytes(kProbeB), kSignature, 4);
-    if (setup.overridePageBase) gameWrite32(setup.build.pageSlot, setup.pageBase);
-    if (setup.overrideFlagAddress) gameWrite32(setup.build.flagSourceSlot, setup.flagAddress);
+    layOutGameBytes(setup, gameBytes(kGameBegin));
 }
 
 void installRoutines(const HostProfile& build, void (*enter)(), void (*setDir)(const char*)) {
@@ -84,17 +53,14 @@ void installRoutines(const HostProfile& build, void (*enter)(), void (*setDir)(c
 }
 
 void protectGame(const GameSetup& setup) {
-    DWORD old;
-    const DWORD code = setup.codeWritable ? PAGE_EXECUTE_READWRITE : PAGE_EXECUTE_READ;
-    VirtualProtect(gameBytes(kCodeBase), kCodeSize, code, &old);
-    VirtualProtect(gameBytes(kProbePage), kPageSize, setup.probeNoAccess ? PAGE_NOACCESS : code, &old);
-    if (setup.routinesNotExecutable) {
-        VirtualProtect(gameBytes(setup.build.enterSettingsDirRoutine), 1, PAGE_READWRITE, &old);
-        VirtualProtect(gameBytes(setup.build.setDirRoutine), 1, PAGE_READWRITE, &old);
-    }
-    if (setup.readOnlyPage != 0) VirtualProtect(gameBytes(setup.readOnlyPage), 1, PAGE_READONLY, &old);
-    if (setup.guardPage != 0) {
-        VirtualProtect(gameBytes(setup.guardPage), 1, PAGE_READWRITE | PAGE_GUARD, &old);
+    // One call for each run of pages that share a protection.
+    HostAddress run = kGameBegin;
+    for (HostAddress page = kGameBegin + kPageSize; page <= kGameEnd; page += kPageSize) {
+        const DWORD protection = pageProtectionOf(setup, run);
+        if (page < kGameEnd && pageProtectionOf(setup, page) == protection) continue;
+        DWORD old;
+        VirtualProtect(gameBytes(run), page - run, protection, &old);
+        run = page;
     }
 }
 

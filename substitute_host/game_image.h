@@ -9,25 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "substitute_host/game_layout.h"
-
-struct GameSetup {
-    HostProfile build = kA;
-    bool signatureAtA = true;
-    bool signatureAtB = false;
-    bool codeWritable = false;  // code pages execute-read-write from the start
-
-    // A host that is not what its signature says: the chosen build's slots
-    // point elsewhere, or its pages lack the access the game's have.
-    bool overridePageBase = false;
-    HostAddress pageBase = 0;
-    bool overrideFlagAddress = false;
-    HostAddress flagAddress = 0;
-    bool probeNoAccess = false;
-    bool routinesNotExecutable = false;
-    HostAddress readOnlyPage = 0;  // the page holding it becomes read-only; 0: none
-    HostAddress guardPage = 0;     // the page holding it becomes a guard page; 0: none
-};
+#include "substitute_host/game_setup.h"
 
 // False when the link did not put the region over the game's addresses.
 bool gameImageCoversGame();
@@ -36,16 +18,14 @@ unsigned char* gameBytes(HostAddress address);
 std::uint32_t gameRead32(HostAddress address);
 void gameWrite32(HostAddress address, std::uint32_t value);
 
-// Slots, operands, routines, stock menu rows and flag bytes for every build,
-// and signatures where asked; every page read-write.
+// The setup's bytes in the game's memory; every page read-write.
 void layOutGame(const GameSetup& setup);
 
 // The chosen build's two routines jump to `enter` and `setDir` (both cdecl);
 // every other build's routine addresses hold int3.
 void installRoutines(const HostProfile& build, void (*enter)(), void (*setDir)(const char*));
 
-// The protection the game's pages have (code execute-read, data read-write),
-// with the setup's variations.
+// Each page of the game gets the setup's protection for it.
 void protectGame(const GameSetup& setup);
 
 // Every page read-write again, so that the whole range can be compared.

@@ -40,11 +40,6 @@ struct RandomHost {
 
 bool chance(std::mt19937& rng, int percent) { return static_cast<int>(rng() % 100) < percent; }
 
-DWORD gamePageProtection(HostAddress page) {
-    const bool code = (page >= kCodeBase && page < kCodeBase + kCodeSize) || page == kProbePage;
-    return code ? PAGE_EXECUTE_READ : PAGE_READWRITE;
-}
-
 HostAddress anyAddress(std::mt19937& rng, HostAddress usual, HostAddress uncommitted) {
     if (chance(rng, 50)) return usual;
     switch (rng() % 7) {
@@ -97,7 +92,7 @@ RandomHost generate(std::mt19937& rng, HostAddress uncommitted) {
         const HostAddress base = kGameBegin + page * kPageSize;
         host.protection[page] = chance(rng, kPercentChanged)
                                     ? kProtections[rng() % std::size(kProtections)]
-                                    : gamePageProtection(base);
+                                    : pageProtectionOf(GameSetup{}, base);
     }
     for (const HostProfile& build : kBuilds) {
         const std::uint32_t i = indexOf(build);

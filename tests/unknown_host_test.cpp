@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "plugin/attach.h"
+#include "plugin/host_builds.h"
 #include "tests/expected_rows.h"
 #include "tests/fake_game.h"
 #include "tests/fake_host.h"
@@ -17,6 +18,7 @@ namespace {
 struct UnfitHost {
     const char* name;
     std::function<void()> spoil;  // applied to a game laid out as build A
+    HostCheck failing;
 };
 
 void PrintTo(const UnfitHost& c, std::ostream* out) { *out << c.name; }
@@ -25,30 +27,42 @@ constexpr HostAddress kRowsA = pageBaseOf(kA) + 968;
 constexpr HostAddress kPageEndOfData = kDataBase + kDataSize;
 
 const UnfitHost kUnfitHosts[] = {
-    {"PageSlotNotCommitted", [] { fake::unmap(kA.pageSlot, 4); }},
-    {"FlagSourceSlotNoAccess", [] { fake::setProtection(kA.flagSourceSlot, 4, PAGE_NOACCESS); }},
-    {"OperandNotCommitted", [] { fake::unmap(kA.flagDestSlot, 4); }},
-    {"PageBaseNull", [] { fake::poke32(kA.pageSlot, 0); }},
-    {"PageBaseInExecuteReadCode", [] { fake::poke32(kA.pageSlot, kCodeBase); }},
-    {"RowsRunPastCommittedData", [] { fake::poke32(kA.pageSlot, kPageEndOfData - 968 - 100); }},
+    {"PageSlotNotCommitted", [] { fake::unmap(kA.pageSlot, 4); }, HostCheck::PageSlot},
+    {"FlagSourceSlotNoAccess", [] { fake::setProtection(kA.flagSourceSlot, 4, PAGE_NOACCESS); },
+     HostCheck::FlagSourceSlot},
+    {"OperandNotCommitted", [] { fake::unmap(kA.flagDestSlot, 4); }, HostCheck::FlagOperand},
+    {"PageBaseNull", [] { fake::poke32(kA.pageSlot, 0); }, HostCheck::MenuRows},
+    {"PageBaseInExecuteReadCode", [] { fake::poke32(kA.pageSlot, kCodeBase); }, HostCheck::MenuRows},
+    {"RowsRunPastCommittedData", [] { fake::poke32(kA.pageSlot, kPageEndOfData - 968 - 100); },
+     HostCheck::MenuRows},
     {"RowsCrossIntoReadOnlyPage",
      [] {
          fake::poke32(kA.pageSlot, kDataBase + 0x2000 - 968 - 80);
          fake::setProtection(kDataBase + 0x2000, 1, PAGE_READONLY);
-     }},
-    {"RowsWouldWrapAroundAddressSpace", [] { fake::poke32(kA.pageSlot, 0xFFFFFF00); }},
-    {"FlagAddressNotCommitted", [] { fake::poke32(kA.flagSourceSlot, 0x00300000); }},
-    {"FlagByteReadOnly", [] { fake::setProtection(flagAddressOf(kA), 1, PAGE_READONLY); }},
-    {"FlagByteNoAccess", [] { fake::setProtection(flagAddressOf(kA), 1, PAGE_NOACCESS); }},
-    {"FlagByteGuarded",
-     [] { fake::setProtection(flagAddressOf(kA), 1, PAGE_READWRITE | PAGE_GUARD); }},
+     },
+     HostCheck::MenuRows},
     {"RowsCrossIntoGuardPage",
      [] {
          fake::poke32(kA.pageSlot, kDataBase + 0x2000 - 968 - 80);
          fake::setProtection(kDataBase + 0x2000, 1, PAGE_READWRITE | PAGE_GUARD);
-     }},
-    {"RoutinesNotExecutable", [] { fake::setProtection(kA.enterSettingsDirRoutine, 1, PAGE_READWRITE); }},
-    {"RoutinesNotCommitted", [] { fake::unmap(kA.enterSettingsDirRoutine, 1); }},
+     },
+     HostCheck::MenuRows},
+    {"RowsWouldWrapAroundAddressSpace", [] { fake::poke32(kA.pageSlot, 0xFFFFFF00); },
+     HostCheck::MenuRows},
+    {"FlagAddressNotCommitted", [] { fake::poke32(kA.flagSourceSlot, 0x00300000); },
+     HostCheck::FlagByte},
+    {"FlagByteReadOnly", [] { fake::setProtection(flagAddressOf(kA), 1, PAGE_READONLY); },
+     HostCheck::FlagByte},
+    {"FlagByteNoAccess", [] { fake::setProtection(flagAddressOf(kA), 1, PAGE_NOACCESS); },
+     HostCheck::FlagByte},
+    {"FlagByteGuarded",
+     [] { fake::setProtection(flagAddressOf(kA), 1, PAGE_READWRITE | PAGE_GUARD); },
+     HostCheck::FlagByte},
+    {"RoutinesNotExecutable",
+     [] { fake::setProtection(kA.enterSettingsDirRoutine, 1, PAGE_READWRITE); },
+     HostCheck::EnterSettingsDirRoutine},
+    {"RoutinesNotCommitted", [] { fake::unmap(kA.enterSettingsDirRoutine, 1); },
+     HostCheck::EnterSettingsDirRoutine},
 };
 
 class UnfitHostTest : public GameTest, public testing::WithParamInterface<UnfitHost> {};
@@ -59,7 +73,7 @@ TEST_P(UnfitHostTest, OneFailingCheckTouchesAndCallsNothing) {
     GetParam().spoil();
     const std::vector<unsigned char> rows = fake::peek(kRowsA, 162);
 
-    EXPECT_EQ(DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr), TRUE);
+    EXPECT_EQ(attachToHost(detectHostBuild()), GetParam().failing);
 
     for (const fake::Effect& effect : fake::effects()) {
         EXPECT_EQ(effect.op, fake::Op::Read32) << testing::PrintToString(effect);
@@ -84,7 +98,7 @@ TEST_F(GameTest, SetDirRoutineNotExecutableAloneTouchesNothing) {
     fake::setProtection(profile.setDirRoutine, 1, PAGE_READWRITE);
     serveRoutinesOf(kA);
 
-    attachToHost(profile);
+    EXPECT_EQ(attachToHost(profile), HostCheck::SetDirRoutine);
 
     for (const fake::Effect& effect : fake::effects()) EXPECT_EQ(effect.op, fake::Op::Read32);
     EXPECT_EQ(flagSeenOnEnter, -1);

@@ -19,19 +19,6 @@ std::string HostRun::text(const std::string& key) const {
     return found == report.end() ? "<absent>" : found->second;
 }
 
-TempFolder::TempFolder() {
-    char pattern[] = "/tmp/menupatch-e2e-XXXXXX";
-    path = mkdtemp(pattern);
-}
-
-TempFolder::~TempFolder() { std::filesystem::remove_all(path); }
-
-std::string TempFolder::make(const std::string& name) const {
-    const std::string folder = path + "/" + name;
-    std::filesystem::create_directories(folder);
-    return folder;
-}
-
 std::string windowsPath(const std::string& unixPath) { return "Z:" + unixPath; }
 
 HostRun runSubstituteHost(const std::vector<std::string>& arguments) {

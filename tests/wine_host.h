@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/temp_folder.h"
+
 struct HostRun {
     int exitCode = -1;
     std::string output;
@@ -15,17 +17,6 @@ struct HostRun {
     // The reported number (the host prints them in hex); -1 when absent.
     long number(const std::string& key) const;
     std::string text(const std::string& key) const;
-};
-
-// A temporary folder, removed again when the object goes.
-struct TempFolder {
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    std::string path;
-    std::string make(const std::string& name) const;  // a subfolder; returns its path
 };
 
 // The same folder as a program under Wine names it.

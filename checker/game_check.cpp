@@ -1,0 +1,146 @@
+#include "checker/game_check.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "host/page_access.h"
+#include "plugin/attach.h"
+#include "plugin/host_builds.h"
+#include "plugin/menu_row.h"
+#include "plugin/settings_flag.h"
+
+namespace {
+
+constexpr std::uint32_t kRowsSize = sizeof(MenuRowBlock);
+constexpr std::uint32_t kRowSize = sizeof(MenuRow);
+
+// Where the rows start, when the page base leaves room for them below 4 GiB.
+bool rowsAddress(HostAddress pageBase, HostAddress* rows) {
+    const std::uint64_t at = std::uint64_t{pageBase} + kRowBlockOffset;
+    if (at + kRowsSize > std::uint64_t{1} << 32) return false;
+    *rows = static_cast<HostAddress>(at);
+    return true;
+}
+
+std::uint32_t littleEndian32(const unsigned char* bytes) {
+    return static_cast<std::uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16) |
+           static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+void readSlots(const HostProfile& build, HostAddress* pageBase, HostAddress* flagAddress) {
+    *pageBase = read32(build.pageSlot);
+    *flagAddress = read32(build.flagSourceSlot);
+}
+
+}  // namespace
+
+const char* buildName(const HostProfile& build) {
+    if (&build == &BuildA) return "A";
+    if (&build == &BuildB) return "B";
+    return "C";
+}
+
+const unsigned char* pluginRows() { return reinterpret_cast<const unsigned char*>(&kMenuRowBlock); }
+
+SettingsFile settingsFileIn(const std::string& folder) {
+    SettingsFile settings;
+    settings.path = (std::filesystem::path(folder) / kSettingsFileName).string();
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(settings.path, error)) return settings;
+    std::FILE* file = std::fopen(settings.path.c_str(), "rb");
+    if (file == nullptr) return settings;
+    settings.found = true;
+    settings.size = std::filesystem::file_size(settings.path, error);
+    if (std::fseek(file, kSettingsFlagOffset, SEEK_SET) == 0 &&
+        std::fread(&settings.flagByte, 1, 1, file) == 1) {
+        settings.hasFlagByte = true;
+    }
+    std::fclose(file);
+    return settings;
+}
+
+FileCheck checkGameFile(const PeImage& image, const std::string& settingsFolder) {
+    const GameSource source = {
+        [&image](HostAddress address) { return imageRegion(image, address); },
+        [&image](HostAddress address, unsigned char* out, std::uint32_t size) {
+            return readImage(image, address, out, size);
+        }};
+    openGameView(source, settingsFolder);
+
+    FileCheck result;
+    const HostProfile& build = detectHostBuild();
+    result.build = &build;
+    result.signature = &build != &BuildC;
+    result.slotsRead = checkSlots(build) == HostCheck::Fit;
+    if (result.slotsRead) readSlots(build, &result.pageBase, &result.flagAddress);
+
+    // The dry run itself: the plug-in's attach sequence, over the checker's copy.
+    result.check = attachToHost(build);
+
+    HostAddress rows = 0;
+    if (result.slotsRead && rowsAddress(result.pageBase, &rows) &&
+        hasAccess(rows, kRowsSize, Access::Readable)) {
+        result.rowsBefore.resize(kRowsSize);
+        result.rowsAfter.resize(kRowsSize);
+        readOriginal(rows, result.rowsBefore.data(), kRowsSize);
+        readViewed(rows, result.rowsAfter.data(), kRowsSize);
+    }
+    unsigned char before[4];
+    unsigned char after[4];
+    if (readOriginal(build.flagDestSlot, before, 4) && readViewed(build.flagDestSlot, after, 4)) {
+        result.operandRead = true;
+        result.operandBefore = littleEndian32(before);
+        result.operandAfter = littleEndian32(after);
+    }
+    if (result.slotsRead && readOriginal(result.flagAddress, before, 1) &&
+        readViewed(result.flagAddress, after, 1)) {
+        result.flagRead = true;
+        result.flagBefore = before[0];
+        result.flagAfter = after[0];
+    }
+    result.changes = writtenRuns();
+    result.calls = routineCalls();
+    result.failed = viewFailed();
+    closeGameView();
+
+    result.settings = settingsFileIn(settingsFolder);
+    result.canMove = imageCanMove(image);
+    return result;
+}
+
+ProcessCheck checkRunningGame(const GameSource& source) {
+    openGameView(source, {});
+    ProcessCheck result;
+    const HostProfile& build = detectHostBuild();
+    result.build = &build;
+    result.signature = &build != &BuildC;
+    result.slots = checkSlots(build);
+    if (result.slots == HostCheck::Fit) {
+        readSlots(build, &result.pageBase, &result.flagAddress);
+        HostAddress rows = 0;
+        if (rowsAddress(result.pageBase, &rows) && hasAccess(rows, kRowsSize, Access::Readable)) {
+            result.rows.resize(kRowsSize);
+            readOriginal(rows, result.rows.data(), kRowsSize);
+            for (std::uint32_t row = 0; row < kRowsSize; row += kRowSize) {
+                if (std::memcmp(&result.rows[row], pluginRows() + row, kRowSize) == 0) ++result.rowsInPlace;
+            }
+        }
+        if (hasAccess(build.flagDestSlot, 4, Access::Readable)) {
+            result.operandRead = true;
+            result.operand = read32(build.flagDestSlot);
+        }
+    }
+    const bool operandInPlace = result.operandRead && result.operand == result.flagAddress;
+    if (result.rowsInPlace == static_cast<int>(kMenuRowCount) && operandInPlace) {
+        result.applied = Applied::Yes;
+    } else if (result.rowsInPlace == 0 && !operandInPlace) {
+        result.applied = Applied::No;
+    } else {
+        result.applied = Applied::Partly;
+    }
+    result.failed = viewFailed();
+    closeGameView();
+    return result;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+// The checker runs the plug-in's own code against a game it must not change.
+// While a view is open, the host operations the plug-in calls are answered
+// from a read-only source (an executable's image, or a running game): what the
+// plug-in writes, and the protections it sets, stay in the checker's own copy;
+// the game's two routines are played by stand-ins, the first of which makes the
+// settings folder current and the second of which goes back.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/host_memory.h"
+
+struct GameSource {
+    std::function<HostRegion(HostAddress)> queryRegion;
+    // Every byte of the range, or false.
+    std::function<bool(HostAddress, unsigned char*, std::uint32_t)> read;
+};
+
+struct RoutineCall {
+    HostAddress routine;
+    bool withText;
+    std::string text;
+};
+
+// A run of bytes the plug-in wrote, as the source had them and as it left them.
+struct WrittenRun {
+    HostAddress address;
+    std::vector<unsigned char> before;
+    std::vector<unsigned char> after;
+};
+
+void openGameView(const GameSource& source, const std::string& settingsFolder);
+void closeGameView();
+
+// The bytes as the source has them; as the plug-in left them in the view.
+bool readOriginal(HostAddress address, unsigned char* out, std::uint32_t size);
+bool readViewed(HostAddress address, unsigned char* out, std::uint32_t size);
+
+std::vector<WrittenRun> writtenRuns();
+const std::vector<RoutineCall>& routineCalls();
+
+// A read the plug-in made that the source could not serve (a game that ended
+// while being read), or a settings folder the stand-in could not enter.
+bool viewFailed();

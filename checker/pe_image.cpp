@@ -1,0 +1,327 @@
+#include "checker/pe_image.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// Offsets and values of the PE format, as its documentation lays it out.
+constexpr std::uint32_t kDosHeaderSize = 64;
+constexpr std::uint32_t kNewHeaderPointer = 0x3C;  // e_lfanew
+constexpr std::uint32_t kFileHeaderSize = 20;
+constexpr std::uint32_t kOptionalHeaderStart = 4 + kFileHeaderSize;  // after "PE\0\0"
+constexpr std::uint32_t kOptionalHeaderMinimum = 96;  // PE32 fields before the directories
+constexpr std::uint32_t kSectionHeaderSize = 40;
+constexpr std::uint32_t kRelocationDirectory = 5;
+
+constexpr std::uint16_t kMachineI386 = 0x014C;
+constexpr std::uint16_t kMachineAmd64 = 0x8664;
+constexpr std::uint16_t kMachineArm64 = 0xAA64;
+constexpr std::uint16_t kMagicPe32 = 0x010B;
+constexpr std::uint16_t kMagicPe32Plus = 0x020B;
+constexpr std::uint16_t kRelocationsStripped = 0x0001;
+constexpr std::uint16_t kDynamicBase = 0x0040;
+
+constexpr std::uint32_t kSectionExecutes = 0x20000000;
+constexpr std::uint32_t kSectionReads = 0x40000000;
+constexpr std::uint32_t kSectionWrites = 0x80000000;
+
+constexpr std::uint32_t kPageSize = 0x1000;
+constexpr std::uint32_t kImageBaseAlignment = 0x10000;
+constexpr std::uint64_t kAddressSpaceEnd = std::uint64_t{1} << 32;
+
+// Little-endian fields at an offset the caller has checked.
+std::uint16_t u16(const std::vector<unsigned char>& file, std::uint64_t at) {
+    return static_cast<std::uint16_t>(file[at] | file[at + 1] << 8);
+}
+std::uint32_t u32(const std::vector<unsigned char>& file, std::uint64_t at) {
+    return static_cast<std::uint32_t>(u16(file, at)) | static_cast<std::uint32_t>(u16(file, at + 2)) << 16;
+}
+
+std::uint64_t roundUp(std::uint64_t value, std::uint64_t alignment) {
+    return (value + alignment - 1) / alignment * alignment;
+}
+
+bool powerOfTwo(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
+
+std::string hex(std::uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+ImageReading problem(ImageProblem kind, std::string why) { return {kind, std::move(why)}; }
+
+std::string sectionName(const std::vector<unsigned char>& file, std::uint64_t header) {
+    std::string name;
+    for (std::uint64_t i = 0; i < 8 && file[header + i] != 0; ++i) {
+        const unsigned char c = file[header + i];
+        name += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+    }
+    return name;
+}
+
+// Under a page of alignment the loader maps the whole image as one piece that
+// may be written and run.
+bool lowAlignment(const PeImage& image) { return image.sectionAlignment < kPageSize; }
+
+// The part of the image that holds the address: its start, end and protection.
+struct Piece {
+    std::uint64_t begin;
+    std::uint64_t end;
+    std::uint32_t protection;
+    const ImageSection* section;  // null: the headers, or the whole low-aligned image
+};
+
+bool pieceAt(const PeImage& image, HostAddress address, Piece* piece) {
+    const std::uint64_t base = image.imageBase;
+    if (address < base || address >= base + image.mappedSize) return false;
+    if (lowAlignment(image)) {
+        *piece = {base, base + image.mappedSize, PAGE_EXECUTE_WRITECOPY, nullptr};
+        return true;
+    }
+    const std::uint64_t headersEnd = base + roundUp(image.headersSize, image.sectionAlignment);
+    if (address < headersEnd) {
+        *piece = {base, headersEnd, PAGE_READONLY, nullptr};
+        return true;
+    }
+    for (const ImageSection& section : image.sections) {
+        const std::uint64_t begin = base + section.virtualAddress;
+        if (address >= begin && address < begin + section.mappedSize) {
+            *piece = {begin, begin + section.mappedSize,
+                      sectionProtection(image, section.characteristics), &section};
+            return true;
+        }
+    }
+    return false;
+}
+
+ImageReading readSections(PeImage* image, std::uint64_t table, std::uint16_t count,
+                          std::uint64_t firstSectionAt) {
+    const std::vector<unsigned char>& file = image->file;
+    std::uint64_t previousEnd = firstSectionAt;
+    std::string previousName = "the headers";
+    for (std::uint16_t i = 0; i < count; ++i) {
+        const std::uint64_t header = table + std::uint64_t{i} * kSectionHeaderSize;
+        ImageSection section;
+        section.name = sectionName(file, header);
+        const std::uint32_t virtualSize = u32(file, header + 8);
+        section.virtualAddress = u32(file, header + 12);
+        const std::uint32_t rawSize = u32(file, header + 16);
+        section.rawOffset = u32(file, header + 20);
+        section.characteristics = u32(file, header + 36);
+        const std::string what = "section " + std::to_string(i + 1) + " (" + section.name + ")";
+
+        const std::uint64_t mapped =
+            roundUp(virtualSize != 0 ? virtualSize : rawSize, image->sectionAlignment);
+        if (!lowAlignment(*image) && section.virtualAddress % image->sectionAlignment != 0) {
+            return problem(ImageProblem::Malformed, what + " does not start on a section boundary");
+        }
+        if (section.virtualAddress < previousEnd) {
+            return problem(ImageProblem::Malformed, what + " overlaps " + previousName);
+        }
+        if (section.virtualAddress + mapped > image->mappedSize) {
+            return problem(ImageProblem::Malformed, what + " runs past the image's size (" +
+                                                        hex(image->mappedSize) + ")");
+        }
+        if (lowAlignment(*image) && rawSize != 0 && section.rawOffset != section.virtualAddress) {
+            return problem(ImageProblem::Malformed, what + " is not where its file data lies");
+        }
+        if (rawSize != 0 && std::uint64_t{section.rawOffset} + rawSize > file.size()) {
+            return problem(ImageProblem::Truncated,
+                           what + "'s data runs to byte " + std::to_string(section.rawOffset + std::uint64_t{rawSize}) +
+                               ", past the end of the file (" + std::to_string(file.size()) + " bytes)");
+        }
+        section.mappedSize = static_cast<std::uint32_t>(mapped);
+        section.rawSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(rawSize, mapped));
+        previousEnd = std::uint64_t{section.virtualAddress} + mapped;
+        previousName = what;
+        image->sections.push_back(section);
+    }
+    return {ImageProblem::None, {}};
+}
+
+}  // namespace
+
+ImageReading readPeImage(std::vector<unsigned char> file, PeImage* image) {
+    *image = PeImage{};
+    image->file = std::move(file);
+    const std::vector<unsigned char>& f = image->file;
+    const std::uint64_t size = f.size();
+
+    if (size == 0) return problem(ImageProblem::NotWindows32, "the file is empty");
+    if (size < 2 || f[0] != 'M' || f[1] != 'Z') {
+        return problem(ImageProblem::NotWindows32, "not a Windows executable (no MZ header)");
+    }
+    if (size < kDosHeaderSize) {
+        return problem(ImageProblem::Truncated, "the file ends inside its DOS header");
+    }
+    const std::uint64_t nt = u32(f, kNewHeaderPointer);
+    if (nt + 4 > size) {
+        return problem(ImageProblem::Truncated, "the file ends before its PE header (at byte " +
+                                                    std::to_string(nt) + ")");
+    }
+    if (f[nt] != 'P' || f[nt + 1] != 'E' || f[nt + 2] != 0 || f[nt + 3] != 0) {
+        return problem(ImageProblem::NotWindows32,
+                       "not a Windows executable (an MZ header with no PE header: a DOS program?)");
+    }
+    if (nt + kOptionalHeaderStart > size) {
+        return problem(ImageProblem::Truncated, "the file ends inside its file header");
+    }
+    const std::uint16_t machine = u16(f, nt + 4);
+    if (machine == kMachineAmd64 || machine == kMachineArm64) {
+        return problem(ImageProblem::NotWindows32, "a 64-bit executable, not the 32-bit game");
+    }
+    if (machine != kMachineI386) {
+        return problem(ImageProblem::NotWindows32,
+                       "an executable for another processor (machine " + hex(machine) + "), not i386");
+    }
+    const std::uint16_t sectionCount = u16(f, nt + 6);
+    const std::uint16_t optionalSize = u16(f, nt + 20);
+    image->characteristics = u16(f, nt + 22);
+
+    const std::uint64_t optional = nt + kOptionalHeaderStart;
+    if (optional + 2 > size) {
+        return problem(ImageProblem::Truncated, "the file ends before its optional header");
+    }
+    const std::uint16_t magic = u16(f, optional);
+    if (magic == kMagicPe32Plus) {
+        return problem(ImageProblem::NotWindows32, "a 64-bit (PE32+) executable, not the 32-bit game");
+    }
+    if (magic != kMagicPe32) {
+        return problem(ImageProblem::Malformed, "its optional header is not PE32 (magic " + hex(magic) + ")");
+    }
+    if (optionalSize < kOptionalHeaderMinimum) {
+        return problem(ImageProblem::Malformed, "its optional header is too small (" +
+                                                    std::to_string(optionalSize) + " bytes)");
+    }
+    if (optional + optionalSize > size) {
+        return problem(ImageProblem::Truncated, "the file ends inside its optional header");
+    }
+    const std::uint64_t table = optional + optionalSize;
+    if (table + std::uint64_t{sectionCount} * kSectionHeaderSize > size) {
+        return problem(ImageProblem::Truncated, "its table of " + std::to_string(sectionCount) +
+                                                    " sections runs past the end of the file");
+    }
+
+    const std::uint64_t imageBase = u32(f, optional + 28);
+    image->sectionAlignment = u32(f, optional + 32);
+    const std::uint32_t fileAlignment = u32(f, optional + 36);
+    const std::uint32_t sizeOfImage = u32(f, optional + 56);
+    image->headersSize = u32(f, optional + 60);
+    image->dllCharacteristics = u16(f, optional + 70);
+    const std::uint32_t directoryCount = u32(f, optional + 92);
+    const std::uint64_t directoriesInHeader = (optionalSize - kOptionalHeaderMinimum) / 8;
+    if (directoryCount > kRelocationDirectory && directoriesInHeader > kRelocationDirectory) {
+        image->relocationsSize = u32(f, optional + kOptionalHeaderMinimum + 8 * kRelocationDirectory + 4);
+    }
+
+    if (!powerOfTwo(image->sectionAlignment) || !powerOfTwo(fileAlignment) ||
+        fileAlignment > image->sectionAlignment) {
+        return problem(ImageProblem::Malformed, "its section alignment (" + hex(image->sectionAlignment) +
+                                                    ") and file alignment (" + hex(fileAlignment) +
+                                                    ") do not fit together");
+    }
+    if (image->sectionAlignment < kPageSize && fileAlignment != image->sectionAlignment) {
+        return problem(ImageProblem::Malformed, "its section alignment is below a page but differs "
+                                                "from its file alignment");
+    }
+    if (imageBase % kImageBaseAlignment != 0) {
+        return problem(ImageProblem::Malformed, "its image base " + hex(imageBase) +
+                                                    " is not on a 64 KiB boundary");
+    }
+    const std::uint64_t mapped = roundUp(sizeOfImage, image->sectionAlignment);
+    if (imageBase + mapped > kAddressSpaceEnd) {
+        return problem(ImageProblem::Malformed, "its image (" + hex(sizeOfImage) + " bytes at " +
+                                                    hex(imageBase) + ") does not fit below 4 GiB");
+    }
+    if (image->headersSize > size) {
+        return problem(ImageProblem::Truncated, "the file ends inside its headers (" +
+                                                    std::to_string(image->headersSize) + " bytes promised, " +
+                                                    std::to_string(size) + " there)");
+    }
+    if (image->headersSize < table + std::uint64_t{sectionCount} * kSectionHeaderSize) {
+        return problem(ImageProblem::Malformed, "its headers' size does not cover its section table");
+    }
+    const std::uint64_t headersMapped = roundUp(image->headersSize, image->sectionAlignment);
+    if (headersMapped > mapped) {
+        return problem(ImageProblem::Malformed, "its headers are larger than its image");
+    }
+    image->imageBase = static_cast<HostAddress>(imageBase);
+    image->mappedSize = static_cast<std::uint32_t>(mapped);
+
+    return readSections(image, table, sectionCount, lowAlignment(*image) ? 0 : headersMapped);
+}
+
+std::uint32_t sectionProtection(const PeImage& image, std::uint32_t characteristics) {
+    if (lowAlignment(image)) return PAGE_EXECUTE_WRITECOPY;
+    const bool executes = characteristics & kSectionExecutes;
+    const bool reads = characteristics & kSectionReads;
+    // Writable image pages stay shared with the file until written: copy-on-write.
+    if (characteristics & kSectionWrites) return executes ? PAGE_EXECUTE_WRITECOPY : PAGE_WRITECOPY;
+    if (executes) return reads ? PAGE_EXECUTE_READ : PAGE_EXECUTE;
+    return reads ? PAGE_READONLY : PAGE_NOACCESS;
+}
+
+HostRegion imageRegion(const PeImage& image, HostAddress address) {
+    const HostAddress page = address & ~(kPageSize - 1);
+    Piece piece;
+    if (pieceAt(image, address, &piece)) {
+        return {page, static_cast<std::uint32_t>(piece.end - page), true, piece.protection};
+    }
+    // Not committed up to the next part of the image, or to the end of the image's
+    // range, or, outside it, to the image or the top of the address space.
+    const std::uint64_t base = image.imageBase;
+    const std::uint64_t imageEnd = base + image.mappedSize;
+    std::uint64_t end = address < base ? base : address >= imageEnd ? kAddressSpaceEnd : imageEnd;
+    for (const ImageSection& section : image.sections) {
+        const std::uint64_t begin = base + section.virtualAddress;
+        if (begin > address && begin < end && section.mappedSize != 0) end = begin;
+    }
+    // The platform's region size is 32-bit: an empty 4 GiB stops a page short.
+    end = std::min(end, kAddressSpaceEnd - (page == 0 ? kPageSize : 0));
+    return {page, static_cast<std::uint32_t>(end - page), false, 0};
+}
+
+bool readImage(const PeImage& image, HostAddress address, unsigned char* out, std::uint32_t size) {
+    if (std::uint64_t{address} + size > kAddressSpaceEnd) return false;
+    for (std::uint32_t i = 0; i < size; ++i) {
+        const HostAddress at = address + i;
+        Piece piece;
+        if (!pieceAt(image, at, &piece)) return false;
+        std::uint64_t fileOffset = 0;
+        bool fromFile = false;
+        if (piece.section != nullptr) {
+            const std::uint64_t offset = at - piece.begin;
+            fromFile = offset < piece.section->rawSize;
+            fileOffset = piece.section->rawOffset + offset;
+        } else if (lowAlignment(image)) {
+            // Sections lie in the file where they lie in the image.
+            fileOffset = at - image.imageBase;
+            const ImageSection* section = sectionAt(image, at);
+            fromFile = section != nullptr
+                           ? fileOffset - section->virtualAddress < section->rawSize
+                           : fileOffset < image.headersSize;
+        } else {
+            fileOffset = at - image.imageBase;
+            fromFile = fileOffset < image.headersSize;
+        }
+        out[i] = fromFile ? image.file[fileOffset] : 0;
+    }
+    return true;
+}
+
+const ImageSection* sectionAt(const PeImage& image, HostAddress address) {
+    for (const ImageSection& section : image.sections) {
+        const std::uint64_t begin = std::uint64_t{image.imageBase} + section.virtualAddress;
+        if (address >= begin && address < begin + section.mappedSize) return &section;
+    }
+    return nullptr;
+}
+
+bool imageCanMove(const PeImage& image) {
+    return (image.dllCharacteristics & kDynamicBase) && !(image.characteristics & kRelocationsStripped) &&
+           image.relocationsSize != 0;
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+// A 32-bit Windows executable read from its file, without running it, as the
+// loader would map it at its preferred base. Every offset and size is checked
+// against the file; a file the loader would refuse is refused here too.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/host_memory.h"
+
+struct ImageSection {
+    std::string name;
+    std::uint32_t virtualAddress;  // from the image base
+    std::uint32_t mappedSize;      // as mapped: rounded up to the section alignment
+    std::uint32_t rawOffset;
+    std::uint32_t rawSize;         // bytes from the file; the rest of the section reads 0
+    std::uint32_t characteristics;
+};
+
+struct PeImage {
+    std::vector<unsigned char> file;
+    HostAddress imageBase = 0;
+    std::uint32_t mappedSize = 0;  // SizeOfImage, rounded up to the section alignment
+    std::uint32_t sectionAlignment = 0;
+    std::uint32_t headersSize = 0;  // the file bytes that the first pages hold
+    std::uint16_t characteristics = 0;
+    std::uint16_t dllCharacteristics = 0;
+    std::uint32_t relocationsSize = 0;  // the base relocation directory's; 0: none
+    std::vector<ImageSection> sections;
+};
+
+enum class ImageProblem {
+    None,
+    NotWindows32,  // not a Windows executable, or not a 32-bit i386 one
+    Truncated,     // something the headers promise lies past the end of the file
+    Malformed,     // the loader would refuse it
+};
+
+struct ImageReading {
+    ImageProblem problem;
+    std::string why;  // plain words; empty when there is no problem
+};
+
+ImageReading readPeImage(std::vector<unsigned char> file, PeImage* image);
+
+// What VirtualQuery would answer in a process that mapped the image: the
+// headers read-only, each section with the protection its flags give, the
+// rest not committed.
+HostRegion imageRegion(const PeImage& image, HostAddress address);
+
+// The bytes as mapped; false unless every one lies in a committed part.
+bool readImage(const PeImage& image, HostAddress address, unsigned char* out, std::uint32_t size);
+
+// The page protection the loader gives a section with these flags.
+std::uint32_t sectionProtection(const PeImage& image, std::uint32_t characteristics);
+
+// The section that holds the address; null for the headers and outside.
+const ImageSection* sectionAt(const PeImage& image, HostAddress address);
+
+// Relocations and a dynamic base: the loader may put it elsewhere than its base.
+bool imageCanMove(const PeImage& image);

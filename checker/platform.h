@@ -1,0 +1,29 @@
+#pragma once
+
+// What menupatch-check needs of Windows beyond the C++ library. Elsewhere (the
+// native tests) there is no running game to read.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "checker/game_view.h"
+
+struct RunningProcess {
+    unsigned pid;
+    std::string name;
+};
+
+// The running process as a read-only game source: query and read rights only,
+// every read asked about first. False, with the reason in a player's words.
+bool openGameProcess(unsigned pid, GameSource* source, std::string* name, std::string* why);
+void closeGameProcess();
+// Why the last read of the open process failed, in a player's words.
+std::string processReadProblem();
+
+// Every running process whose executable has this file name, in any case.
+bool findProcesses(const std::string& name, std::vector<RunningProcess>* found, std::string* why);
+
+// Explorer gives a program started by dropping a file on it a console window of
+// its own, which closes when the program ends: keep it open until Enter.
+void holdOwnConsoleWindow(std::FILE* out);

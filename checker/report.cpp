@@ -1,0 +1,376 @@
+#include "checker/report.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+#include "checker/row_table.h"
+#include "plugin/menu_row.h"
+#include "plugin/settings_flag.h"
+
+namespace {
+
+std::string hex(std::uint64_t value, int digits = 6) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value));
+    return text;
+}
+
+std::string hexBytes(const std::vector<unsigned char>& bytes) {
+    std::string text;
+    char pair[3];
+    for (unsigned char byte : bytes) {
+        std::snprintf(pair, sizeof pair, "%02x", byte);
+        text += pair;
+    }
+    return text;
+}
+
+// Short reasons for the verdict line; the details say where and why.
+const char* reasonOf(HostCheck check) {
+    switch (check) {
+        case HostCheck::Fit: break;
+        case HostCheck::PageSlot: return "the menu page's address cannot be read";
+        case HostCheck::FlagSourceSlot: return "the flag byte's address cannot be read";
+        case HostCheck::FlagOperand: return "the flag operand is not part of the game's code";
+        case HostCheck::MenuRows: return "the menu page is not writable game data";
+        case HostCheck::FlagByte: return "the flag byte is not writable game data";
+        case HostCheck::EnterSettingsDirRoutine: return "the routine that enters the settings folder is not code";
+        case HostCheck::SetDirRoutine: return "the routine called after the settings file is not code";
+    }
+    return "";
+}
+
+const char* checkKey(HostCheck check) {
+    switch (check) {
+        case HostCheck::Fit: return "fit";
+        case HostCheck::PageSlot: return "page_slot";
+        case HostCheck::FlagSourceSlot: return "flag_source_slot";
+        case HostCheck::FlagOperand: return "flag_operand";
+        case HostCheck::MenuRows: return "menu_rows";
+        case HostCheck::FlagByte: return "flag_byte";
+        case HostCheck::EnterSettingsDirRoutine: return "enter_settings_dir_routine";
+        case HostCheck::SetDirRoutine: return "set_dir_routine";
+    }
+    return "";
+}
+
+const char* protectionWords(std::uint32_t protection) {
+    switch (protection) {
+        case PAGE_READONLY: return "read-only data";
+        case PAGE_WRITECOPY: return "writable data";
+        case PAGE_EXECUTE: case PAGE_EXECUTE_READ: return "code";
+        case PAGE_EXECUTE_WRITECOPY: return "writable code";
+        default: return "not accessible";
+    }
+}
+
+// Where an address falls in the executable, in words.
+std::string placeOf(const PeImage& image, HostAddress address) {
+    const HostRegion region = imageRegion(image, address);
+    if (!region.committed) return "outside the executable's sections";
+    const ImageSection* section = sectionAt(image, address);
+    if (section == nullptr) return std::string("in the executable's headers (") + protectionWords(region.protection) + ")";
+    return "in section " + section->name + " (" + protectionWords(region.protection) + ")";
+}
+
+std::string verdictLine(const FileCheck& check) {
+    const std::string build = buildName(*check.build);
+    if (check.check == HostCheck::Fit) return "Build " + build + ": the plug-in will apply.";
+    const std::string untouched =
+        std::string("the plug-in will leave this game untouched (") + reasonOf(check.check) + ").";
+    if (check.signature) {
+        return "Build " + build + "'s signature, but not laid out as build " + build + ": " + untouched;
+    }
+    return "Not laid out as any known build: " + untouched;
+}
+
+std::string whyLine(const PeImage& image, const FileCheck& check) {
+    const HostProfile& b = *check.build;
+    switch (check.check) {
+        case HostCheck::Fit: break;
+        case HostCheck::PageSlot:
+            return "the slot at " + hex(b.pageSlot) + " that holds the menu page's address is " +
+                   placeOf(image, b.pageSlot);
+        case HostCheck::FlagSourceSlot:
+            return "the slot at " + hex(b.flagSourceSlot) + " that holds the flag byte's address is " +
+                   placeOf(image, b.flagSourceSlot);
+        case HostCheck::FlagOperand:
+            return "the operand at " + hex(b.flagDestSlot) + " is " + placeOf(image, b.flagDestSlot);
+        case HostCheck::MenuRows: {
+            const std::uint64_t first = std::uint64_t{check.pageBase} + kRowBlockOffset;
+            const std::uint64_t last = first + sizeof(MenuRowBlock) - 1;
+            if (last >= std::uint64_t{1} << 32) {
+                return "the menu page address " + hex(check.pageBase) +
+                       " would put the rows past the end of memory";
+            }
+            std::string where = placeOf(image, static_cast<HostAddress>(first));
+            const std::string end = placeOf(image, static_cast<HostAddress>(last));
+            if (end != where) where += ", and end " + end;
+            return "the nine rows, " + hex(first) + " to " + hex(last) + " (menu page " +
+                   hex(check.pageBase) + " + " + std::to_string(kRowBlockOffset) + "), begin " + where;
+        }
+        case HostCheck::FlagByte:
+            return "the flag byte at " + hex(check.flagAddress) + " is " + placeOf(image, check.flagAddress);
+        case HostCheck::EnterSettingsDirRoutine:
+            return "the routine at " + hex(b.enterSettingsDirRoutine) + " is " +
+                   placeOf(image, b.enterSettingsDirRoutine);
+        case HostCheck::SetDirRoutine:
+            return "the routine at " + hex(b.setDirRoutine) + " is " + placeOf(image, b.setDirRoutine);
+    }
+    return "";
+}
+
+std::string buildLine(const FileCheck& check) {
+    const HostProfile& b = *check.build;
+    if (check.signature) {
+        return std::string("build ") + buildName(b) + ": its signature 55 89 E5 53 stands at " +
+               hex(b.probeAddress);
+    }
+    return "no build signature at " + hex(BuildA.probeAddress) + " or " + hex(BuildB.probeAddress) +
+           "; build C has none, so the plug-in tries build C's places and checks each one";
+}
+
+std::string settingsWords(const FileCheck& check) {
+    const SettingsFile& s = check.settings;
+    const std::string folder = std::filesystem::path(s.path).parent_path().string();
+    if (!s.found) {
+        return "no " + std::string(kSettingsFileName) + " in " + folder +
+               ": the game's value stays (--settings names another folder)";
+    }
+    if (!s.hasFlagByte) {
+        return s.path + " has " + std::to_string(s.size) + " bytes, none at " +
+               std::to_string(kSettingsFlagOffset) + ": the game's value stays" +
+               (check.flagBefore == kUnsetFlag ? ", and 0x73 counts as 0" : "");
+    }
+    std::string words = "byte " + std::to_string(kSettingsFlagOffset) + " of " + s.path + " is " +
+                        hex(s.flagByte, 2);
+    if (s.flagByte == kUnsetFlag) words += ", an 's', which stands for 0";
+    return words;
+}
+
+// "Label        text", the text wrapped under itself at word breaks.
+void printField(std::FILE* out, const std::string& label, const std::string& text) {
+    constexpr std::size_t kIndent = 13;
+    constexpr std::size_t kWidth = 96;
+    std::string line = label + std::string(kIndent - label.size(), ' ');
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = std::min(text.find(' ', at), text.size());
+        const std::string word = text.substr(at, end - at);
+        const bool first = line.size() == kIndent;
+        if (!first && line.size() + 1 + word.size() > kWidth) {
+            std::fprintf(out, "%s\n", line.c_str());
+            line = std::string(kIndent, ' ');
+        } else if (!first) {
+            line += ' ';
+        }
+        line += word;
+        at = end + 1;
+    }
+    std::fprintf(out, "%s\n", line.c_str());
+}
+
+void printFlagOperand(std::FILE* out, HostAddress at, std::uint32_t before, std::uint32_t after) {
+    std::fprintf(out, "Flag operand at %s: %s -> %s (the flag byte's address)\n", hex(at).c_str(),
+                 hex(before).c_str(), hex(after).c_str());
+}
+
+// JSON, written out by hand: a handful of flat values.
+std::string json(const std::string& text) {
+    std::string quoted = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            quoted += escaped;
+        } else {
+            quoted += static_cast<char>(c);
+        }
+    }
+    return quoted + "\"";
+}
+std::string json(bool value) { return value ? "true" : "false"; }
+std::string json(std::uint64_t value) { return std::to_string(value); }
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+std::string object(const Fields& fields) {
+    std::string text = "{";
+    for (const auto& [key, value] : fields) {
+        if (text.size() > 1) text += ", ";
+        text += json(key) + ": " + value;
+    }
+    return text + "}";
+}
+
+std::string array(const std::vector<std::string>& items) {
+    std::string text = "[";
+    for (const std::string& item : items) text += (text.size() > 1 ? ", " : "") + item;
+    return text + "]";
+}
+
+const char* appliedWord(Applied applied) {
+    switch (applied) {
+        case Applied::Yes: return "yes";
+        case Applied::Partly: return "partly";
+        case Applied::No: break;
+    }
+    return "no";
+}
+
+}  // namespace
+
+void printFileReport(std::FILE* out, const std::string& path, const PeImage& image,
+                     const FileCheck& check) {
+    std::fprintf(out, "%s\n\n", verdictLine(check).c_str());
+    printField(out, "Executable", path);
+    printField(out, "", "PE32 for i386, image base " + hex(image.imageBase) + ", " +
+                            std::to_string(image.sections.size()) + " sections");
+    printField(out, "Build", buildLine(check));
+    if (check.canMove) {
+        printField(out, "Warning",
+                   "this executable can be moved at load (it has relocations and asks for a dynamic "
+                   "base), so the fixed addresses the plug-in uses need not hold in the running game: "
+                   "check the running game with --process.");
+    }
+    if (check.check != HostCheck::Fit) {
+        printField(out, "Why", whyLine(image, check));
+        printField(out, "What to do",
+                   "The plug-in knows three builds of the game. This executable is none of them, or has "
+                   "been changed since (by an update or another patch). With one of the known builds the "
+                   "plug-in applies.");
+        if (!check.rowsBefore.empty()) {
+            std::fprintf(out, "\nMenu page at %s, rows from +%u, as the executable has them:\n\n",
+                         hex(check.pageBase).c_str(), kRowBlockOffset);
+            printRowTable(out, "Now", check.rowsBefore.data());
+        }
+        return;
+    }
+    const HostProfile& b = *check.build;
+    printField(out, "Checked",
+               "the slots at " + hex(b.pageSlot) + " and " + hex(b.flagSourceSlot) +
+                   " can be read, the operand at " + hex(b.flagDestSlot) +
+                   " is there, the nine rows and the flag byte can be written, and the routines at " +
+                   hex(b.enterSettingsDirRoutine) + " and " + hex(b.setDirRoutine) + " are code.");
+    std::fprintf(out, "\nWhen the game loads it, the plug-in will change:\n\n");
+    printFlagOperand(out, b.flagDestSlot, check.operandBefore, check.operandAfter);
+    std::fprintf(out, "Menu page at %s, rows from +%u:\n\n", hex(check.pageBase).c_str(), kRowBlockOffset);
+    printRowTable(out, "Before", check.rowsBefore.data());
+    std::fprintf(out, "\n");
+    printRowTable(out, "After", check.rowsAfter.data());
+    std::fprintf(out, "\nFlag byte at %s:    %s -> %s (%s)\n", hex(check.flagAddress).c_str(),
+                 hex(check.flagBefore, 2).c_str(), hex(check.flagAfter, 2).c_str(),
+                 settingsWords(check).c_str());
+    std::fprintf(out, "\nIt reads the settings file between two calls of the game's own routines: %s\n"
+                      "(which makes the settings folder current) and %s (with \"\").\n",
+                 hex(b.enterSettingsDirRoutine).c_str(), hex(b.setDirRoutine).c_str());
+}
+
+void printFileJson(std::FILE* out, const std::string& path, const PeImage& image,
+                   const FileCheck& check) {
+    std::vector<std::string> changes;
+    for (const WrittenRun& run : check.changes) {
+        changes.push_back(object({{"address", json(std::uint64_t{run.address})},
+                                  {"before", json(hexBytes(run.before))},
+                                  {"after", json(hexBytes(run.after))}}));
+    }
+    std::vector<std::string> calls;
+    for (const RoutineCall& call : check.calls) {
+        calls.push_back(object({{"routine", json(std::uint64_t{call.routine})},
+                                {"argument", call.withText ? json(call.text) : "null"}}));
+    }
+    const SettingsFile& s = check.settings;
+    const Fields settings = {
+        {"file", json(s.path)},
+        {"found", json(s.found)},
+        {"size", s.found ? json(s.size) : "null"},
+        {"flag_byte", s.hasFlagByte ? json(std::uint64_t{s.flagByte}) : "null"}};
+    Fields fields = {
+        {"file", json(path)},
+        {"image_base", json(std::uint64_t{image.imageBase})},
+        {"build", json(std::string(buildName(*check.build)))},
+        {"signature", json(check.signature)},
+        {"applies", json(check.check == HostCheck::Fit)},
+        {"check", json(std::string(checkKey(check.check)))},
+        {"reason", check.check == HostCheck::Fit ? "null" : json(std::string(reasonOf(check.check)))},
+        {"relocatable", json(check.canMove)},
+        {"page_base", check.slotsRead ? json(std::uint64_t{check.pageBase}) : "null"},
+        {"flag_address", check.slotsRead ? json(std::uint64_t{check.flagAddress}) : "null"},
+        {"rows_before", check.rowsBefore.empty() ? "null" : json(hexBytes(check.rowsBefore))},
+        {"rows_after", check.rowsAfter.empty() ? "null" : json(hexBytes(check.rowsAfter))},
+        {"operand_before", check.operandRead ? json(std::uint64_t{check.operandBefore}) : "null"},
+        {"operand_after", check.operandRead ? json(std::uint64_t{check.operandAfter}) : "null"},
+        {"flag_before", check.flagRead ? json(std::uint64_t{check.flagBefore}) : "null"},
+        {"flag_after", check.flagRead ? json(std::uint64_t{check.flagAfter}) : "null"},
+        {"changes", array(changes)},
+        {"calls", array(calls)},
+        {"settings", object(settings)}};
+    std::fprintf(out, "%s\n", object(fields).c_str());
+}
+
+void printProcessReport(std::FILE* out, const ProcessName& process, const ProcessCheck& check) {
+    const std::string who = "process " + std::to_string(process.pid) + " (" + process.name + ")";
+    const std::string build = buildName(*check.build);
+    if (check.slots != HostCheck::Fit) {
+        std::fprintf(out, "Not laid out as any known build: %s is untouched by the plug-in, so its changes "
+                          "are not in place (%s).\n", who.c_str(), reasonOf(check.slots));
+        return;
+    }
+    const bool operandInPlace = check.operandRead && check.operand == check.flagAddress;
+    switch (check.applied) {
+        case Applied::Yes:
+            std::fprintf(out, "Build %s, %s: the plug-in's changes are in place.\n", build.c_str(), who.c_str());
+            break;
+        case Applied::No:
+            std::fprintf(out, "Build %s, %s: the plug-in's changes are not in place (the game's own rows are "
+                              "there).\n", build.c_str(), who.c_str());
+            break;
+        case Applied::Partly:
+            std::fprintf(out, "Build %s, %s: the plug-in's changes are partly in place: something else changed "
+                              "the same places.\n", build.c_str(), who.c_str());
+            break;
+    }
+    std::fprintf(out, "\n");
+    if (check.operandRead) {
+        std::fprintf(out, "Flag operand at %s: %s (%s)\n", hex(check.build->flagDestSlot).c_str(),
+                     hex(check.operand).c_str(),
+                     operandInPlace ? "the flag byte's address: in place" : "not the flag byte's address");
+    } else {
+        std::fprintf(out, "Flag operand at %s: cannot be read\n", hex(check.build->flagDestSlot).c_str());
+    }
+    std::fprintf(out, "Menu page at %s, rows from +%u: %d of the %u rows are the plug-in's\n",
+                 hex(check.pageBase).c_str(), kRowBlockOffset, check.rowsInPlace,
+                 static_cast<unsigned>(kMenuRowCount));
+    if (!check.rows.empty()) {
+        std::fprintf(out, "\n");
+        printRowTable(out, "Now", check.rows.data());
+    }
+    if (check.applied == Applied::No) {
+        std::fprintf(out, "\nIs menupatch.dll in the game's folder, and was the game started after it was "
+                          "put there?\n");
+    }
+}
+
+void printProcessJson(std::FILE* out, const ProcessName& process, const ProcessCheck& check) {
+    const bool slots = check.slots == HostCheck::Fit;
+    const Fields fields = {
+        {"pid", json(std::uint64_t{process.pid})},
+        {"process", json(process.name)},
+        {"build", json(std::string(buildName(*check.build)))},
+        {"signature", json(check.signature)},
+        {"applied", json(std::string(appliedWord(check.applied)))},
+        {"check", json(std::string(checkKey(check.slots)))},
+        {"page_base", slots ? json(std::uint64_t{check.pageBase}) : "null"},
+        {"flag_address", slots ? json(std::uint64_t{check.flagAddress}) : "null"},
+        {"operand", check.operandRead ? json(std::uint64_t{check.operand}) : "null"},
+        {"rows", check.rows.empty() ? "null" : json(hexBytes(check.rows))},
+        {"rows_in_place", json(static_cast<std::uint64_t>(check.rowsInPlace))}};
+    std::fprintf(out, "%s\n", object(fields).c_str());
+}

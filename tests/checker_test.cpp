@@ -1,0 +1,471 @@
+// menupatch-check natively, on game executables the tests write themselves.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "checker/checker.h"
+#include "checker/game_check.h"
+#include "tests/expected_rows.h"
+#include "tests/game_executable.h"
+#include "tests/temp_folder.h"
+
+namespace {
+
+struct CheckerRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+
+    std::string firstLine() const { return out.substr(0, out.find('\n')); }
+    bool says(const std::string& text) const { return out.find(text) != std::string::npos; }
+};
+
+std::string contentsOf(std::FILE* file) {
+    std::string text;
+    std::rewind(file);
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+    std::fclose(file);
+    return text;
+}
+
+CheckerRun check(const std::vector<std::string>& args) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    CheckerRun run;
+    run.status = runChecker(args, out, err);
+    run.out = contentsOf(out);
+    run.err = contentsOf(err);
+    return run;
+}
+
+// A "key": value pair as the JSON report writes it.
+std::string fact(const std::string& key, const std::string& value) { return "\"" + key + "\": " + value; }
+std::string fact(const std::string& key, long value) { return fact(key, std::to_string(value)); }
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string hexOf(const std::vector<unsigned char>& bytes) {
+    std::string text;
+    char pair[3];
+    for (unsigned char byte : bytes) {
+        std::snprintf(pair, sizeof pair, "%02x", byte);
+        text += pair;
+    }
+    return text;
+}
+
+// A settings file of `size` bytes, 0x11 but for the byte at 1466.
+void writeSettings(const std::string& folder, std::size_t size, unsigned char flag) {
+    std::vector<unsigned char> bytes(size, 0x11);
+    if (size > 1466) bytes[1466] = flag;
+    writeFile(folder + "/korvan.set", bytes);
+}
+
+GameSetup setupOf(const std::function<void(GameSetup&)>& change) {
+    GameSetup setup;
+    change(setup);
+    return setup;
+}
+
+void onlyB(GameSetup& s) {
+    s.signatureAtA = false;
+    s.signatureAtB = true;
+    s.build = kB;
+}
+
+void noSignature(GameSetup& s) {
+    s.signatureAtA = false;
+    s.build = kC;
+}
+
+struct FileCase {
+    const char* name;
+    GameSetup setup;
+    ExecutableOptions options;
+    int status;
+    std::string firstLine;
+    std::vector<std::string> facts;
+};
+
+void PrintTo(const FileCase& c, std::ostream* out) { *out << c.name; }
+
+const std::string kUntouchedRows =
+    "the plug-in will leave this game untouched (the menu page is not writable game data).";
+const std::string kUntouchedFlag =
+    "the plug-in will leave this game untouched (the flag byte is not writable game data).";
+const std::string kNotA = "Build A's signature, but not laid out as build A: ";
+
+const FileCase kFileCases[] = {
+    {"BuildA", {}, {}, 0, "Build A: the plug-in will apply.",
+     {fact("build", quoted("A")), fact("signature", "true"), fact("applies", "true"), fact("check", quoted("fit"))}},
+    {"BuildB", setupOf(onlyB), {}, 0, "Build B: the plug-in will apply.", {fact("build", quoted("B"))}},
+    {"BuildC", setupOf(noSignature), {}, 0, "Build C: the plug-in will apply.",
+     {fact("build", quoted("C")), fact("signature", "false"), fact("applies", "true")}},
+    {"BothSignatures_A", setupOf([](GameSetup& s) { s.signatureAtB = true; }), {}, 0,
+     "Build A: the plug-in will apply.", {fact("build", quoted("A"))}},
+    {"SignatureUnreadable_C", setupOf([](GameSetup& s) { s.probeNoAccess = true; s.build = kC; }), {}, 0,
+     "Build C: the plug-in will apply.", {fact("build", quoted("C"))}},
+    {"CodeWritable", setupOf([](GameSetup& s) { s.codeWritable = true; }), {}, 0,
+     "Build A: the plug-in will apply.", {fact("applies", "true")}},
+    {"Relocatable", {}, {true}, 0, "Build A: the plug-in will apply.", {fact("relocatable", "true")}},
+    {"NoBuild", setupOf([](GameSetup& s) { noSignature(s); s.overridePageBase = true; s.pageBase = 0; }), {}, 1,
+     "Not laid out as any known build: " + kUntouchedRows,
+     {fact("build", quoted("C")), fact("applies", "false"), fact("check", quoted("menu_rows"))}},
+    {"RowsInReadOnlySection", setupOf([](GameSetup& s) { s.readOnlyPage = pageBaseOf(kA); }), {}, 1,
+     kNotA + kUntouchedRows, {fact("applies", "false"), fact("check", quoted("menu_rows"))}},
+    {"RowsInCodeSection", setupOf([](GameSetup& s) { s.overridePageBase = true; s.pageBase = kCodeBase; }), {},
+     1, kNotA + kUntouchedRows, {fact("check", quoted("menu_rows"))}},
+    {"RowsCrossIntoReadOnlySection",
+     setupOf([](GameSetup& s) {
+         s.overridePageBase = true;
+         s.pageBase = pageBaseOf(kB) - 968 - 80;
+         s.readOnlyPage = pageBaseOf(kB);
+     }),
+     {}, 1, kNotA + kUntouchedRows, {fact("check", quoted("menu_rows"))}},
+    {"FlagInReadOnlySection", setupOf([](GameSetup& s) { s.readOnlyPage = flagAddressOf(kA); }), {}, 1,
+     kNotA + kUntouchedFlag, {fact("check", quoted("flag_byte"))}},
+    {"FlagInCodeSection",
+     setupOf([](GameSetup& s) { s.overrideFlagAddress = true; s.flagAddress = kCodeBase + 0x800; }), {}, 1,
+     kNotA + kUntouchedFlag, {fact("check", quoted("flag_byte"))}},
+    {"FlagOutsideTheExecutable",
+     setupOf([](GameSetup& s) { s.overrideFlagAddress = true; s.flagAddress = 0x300000; }), {}, 1,
+     kNotA + kUntouchedFlag, {fact("check", quoted("flag_byte"))}},
+    {"RoutinesInData", setupOf([](GameSetup& s) { s.routinesNotExecutable = true; }), {}, 1,
+     kNotA + "the plug-in will leave this game untouched (the routine that enters the settings folder is "
+             "not code).",
+     {fact("check", quoted("enter_settings_dir_routine"))}},
+};
+
+class CheckerOnFiles : public testing::TestWithParam<FileCase> {};
+
+TEST_P(CheckerOnFiles, VerdictExitStatusAndFacts) {
+    const FileCase& c = GetParam();
+    TempFolder temp;
+    const std::string exe = temp.path + "/game.exe";
+    writeFile(exe, gameExecutable(c.setup, c.options));
+    writeSettings(temp.path, 2048, 0x01);
+
+    const CheckerRun text = check({exe});
+    EXPECT_EQ(text.status, c.status) << text.out << text.err;
+    EXPECT_EQ(text.firstLine(), c.firstLine);
+    EXPECT_EQ(text.err, "");
+    EXPECT_EQ(text.says("Warning"), c.options.relocatable) << text.out;
+
+    const CheckerRun json = check({"--json", exe});
+    EXPECT_EQ(json.status, c.status);
+    EXPECT_EQ(json.out.find('\n'), json.out.size() - 1) << "one JSON object, one line";
+    for (const std::string& f : c.facts) EXPECT_TRUE(json.says(f)) << f << "\n" << json.out;
+
+    // What the plug-in would change, where it applies; nothing where it does not.
+    const HostProfile& b = c.setup.build;
+    if (c.status == 0) {
+        EXPECT_TRUE(json.says(fact("rows_after", quoted(hexOf(expectedRowBlock()))))) << json.out;
+        EXPECT_TRUE(json.says(fact("operand_before", oldOperandOf(b))));
+        EXPECT_TRUE(json.says(fact("operand_after", flagAddressOf(b))));
+        EXPECT_TRUE(json.says(fact("flag_before", kGameFlag)));
+        EXPECT_TRUE(json.says(fact("flag_after", 1)));
+        EXPECT_TRUE(text.says("After\n   #  action  key       slot  page     x     y  align\n"
+                              "   1       9  FED_TRA      0     4    40   153      1\n"));
+    } else {
+        EXPECT_TRUE(json.says(fact("changes", "[]")));
+        EXPECT_TRUE(json.says(fact("calls", "[]")));
+        EXPECT_TRUE(text.says("What to do"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(GameFiles, CheckerOnFiles, testing::ValuesIn(kFileCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Each place the plug-in writes, once, with its bytes before and after.
+TEST(CheckerChanges, ListsEveryWriteOfTheDryRunAndTheRoutineCalls) {
+    TempFolder temp;
+    const std::string exe = temp.path + "/game.exe";
+    writeFile(exe, gameExecutable(GameSetup{}));
+    writeSettings(temp.path, 2048, 0x73);
+
+    const CheckerRun json = check({"--json", exe});
+
+    const auto le32 = [](std::uint32_t v) {
+        return hexOf({static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                      static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)});
+    };
+    const std::vector<unsigned char> game = gameBytesOf(GameSetup{});
+    const auto rows = game.begin() + (pageBaseOf(kA) + 968 - kGameBegin);
+    const std::vector<unsigned char> stockRows(rows, rows + 162);
+    const std::string changes =
+        "[{\"address\": " + std::to_string(kA.flagDestSlot) + ", \"before\": " +
+        quoted(le32(oldOperandOf(kA))) + ", \"after\": " + quoted(le32(flagAddressOf(kA))) + "}, " +
+        "{\"address\": " + std::to_string(pageBaseOf(kA) + 968) + ", \"before\": " + quoted(hexOf(stockRows)) +
+        ", \"after\": " + quoted(hexOf(expectedRowBlock())) + "}, " +
+        "{\"address\": " + std::to_string(flagAddressOf(kA)) + ", \"before\": \"05\", \"after\": \"00\"}]";
+    EXPECT_TRUE(json.says(fact("changes", changes))) << json.out;
+    const std::string calls = "[{\"routine\": " + std::to_string(kA.enterSettingsDirRoutine) +
+                              ", \"argument\": null}, {\"routine\": " + std::to_string(kA.setDirRoutine) +
+                              ", \"argument\": \"\"}]";
+    EXPECT_TRUE(json.says(fact("calls", calls))) << json.out;
+}
+
+struct SettingsCase {
+    const char* name;
+    std::function<std::vector<std::string>(const TempFolder&)> arrange;  // returns extra arguments
+    int status;
+    std::vector<std::string> facts;
+    std::string error;  // a part of the one line on stderr
+};
+
+void PrintTo(const SettingsCase& c, std::ostream* out) { *out << c.name; }
+
+const SettingsCase kSettingsCases[] = {
+    {"InTheExecutablesFolder", [](const TempFolder& t) { writeSettings(t.path, 2048, 0x01);
+                                                         return std::vector<std::string>{}; },
+     0, {fact("flag_after", 1), fact("flag_byte", 1), fact("found", "true")}, ""},
+    {"Byte73CountsAs0", [](const TempFolder& t) { writeSettings(t.path, 2048, 0x73);
+                                                  return std::vector<std::string>{}; },
+     0, {fact("flag_after", 0), fact("flag_byte", 0x73)}, ""},
+    {"ShortFile_GameValueStays", [](const TempFolder& t) { writeSettings(t.path, 1466, 0x01);
+                                                           return std::vector<std::string>{}; },
+     0, {fact("flag_after", kGameFlag), fact("flag_byte", "null"), fact("size", 1466)}, ""},
+    {"NoFile_GameValueStays", [](const TempFolder&) { return std::vector<std::string>{}; },
+     0, {fact("flag_after", kGameFlag), fact("found", "false")}, ""},
+    {"SettingsFolderNamed", [](const TempFolder& t) { writeSettings(t.make("cfg"), 2048, 0xFF);
+                                                      return std::vector<std::string>{"--settings", t.path + "/cfg"}; },
+     0, {fact("flag_after", 0xFF)}, ""},
+    {"SettingsFileNamed", [](const TempFolder& t) { writeSettings(t.make("cfg"), 2048, 0xFF);
+                                                    return std::vector<std::string>{"--settings", t.path + "/cfg/korvan.set"}; },
+     0, {fact("flag_after", 0xFF)}, ""},
+    {"SettingsFileOfAnotherName", [](const TempFolder& t) { writeFile(t.path + "/other.set", {1, 2, 3});
+                                                            return std::vector<std::string>{"--settings", t.path + "/other.set"}; },
+     2, {}, "the plug-in reads korvan.set, not other.set"},
+    {"SettingsNotThere", [](const TempFolder& t) { return std::vector<std::string>{"--settings", t.path + "/nowhere"}; },
+     2, {}, "/nowhere: no such file or folder"},
+};
+
+class CheckerSettings : public testing::TestWithParam<SettingsCase> {};
+
+TEST_P(CheckerSettings, FlagValueTheDryRunLoads) {
+    const SettingsCase& c = GetParam();
+    TempFolder temp;
+    const std::string exe = temp.path + "/game.exe";
+    writeFile(exe, gameExecutable(GameSetup{}));
+    std::vector<std::string> args = c.arrange(temp);
+    args.insert(args.end(), {"--json", exe});
+
+    const CheckerRun run = check(args);
+
+    EXPECT_EQ(run.status, c.status) << run.err;
+    for (const std::string& f : c.facts) EXPECT_TRUE(run.says(f)) << f << "\n" << run.out;
+    if (c.status == 2) {
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(c.error), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, CheckerSettings, testing::ValuesIn(kSettingsCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Damaged and foreign files: exit 2, one line on stderr naming the file and the reason.
+struct DamagedCase {
+    const char* name;
+    std::function<std::vector<unsigned char>(std::vector<unsigned char>)> damage;
+    std::string reason;
+};
+
+void PrintTo(const DamagedCase& c, std::ostream* out) { *out << c.name; }
+
+std::vector<unsigned char> cut(std::vector<unsigned char> file, std::size_t size) {
+    file.resize(size);
+    return file;
+}
+
+std::function<std::vector<unsigned char>(std::vector<unsigned char>)> set32(std::size_t at, std::uint32_t value) {
+    return [=](std::vector<unsigned char> file) {
+        for (int i = 0; i < 4; ++i) file[at + i] = static_cast<unsigned char>(value >> (8 * i));
+        return file;
+    };
+}
+
+std::function<std::vector<unsigned char>(std::vector<unsigned char>)> set16(std::size_t at, std::uint16_t value) {
+    return [=](std::vector<unsigned char> file) {
+        file[at] = static_cast<unsigned char>(value);
+        file[at + 1] = static_cast<unsigned char>(value >> 8);
+        return file;
+    };
+}
+
+constexpr std::size_t kSection2 = kExeSectionTable + 40;
+
+const DamagedCase kDamagedCases[] = {
+    {"Empty", [](auto) { return std::vector<unsigned char>{}; }, "the file is empty"},
+    {"Text", [](auto) { const std::string t = "korvan.set 1466\r\n"; return std::vector<unsigned char>(t.begin(), t.end()); },
+     "not a Windows executable"},
+    {"DosProgram", set32(kExeNtHeader, 0x0000454E), "no PE header"},
+    {"Amd64", set16(kExeNtHeader + 4, 0x8664), "a 64-bit executable"},
+    {"Pe32Plus", set16(kExeOptionalHeader, 0x020B), "a 64-bit (PE32+) executable"},
+    {"OtherProcessor", set16(kExeNtHeader + 4, 0x01C0), "another processor"},
+    {"CutInDosHeader", [](auto f) { return cut(f, 40); }, "ends inside its DOS header"},
+    {"CutBeforePeHeader", [](auto f) { return cut(f, kExeNtHeader + 2); }, "ends before its PE header"},
+    {"CutInFileHeader", [](auto f) { return cut(f, kExeNtHeader + 10); }, "ends inside its file header"},
+    {"CutInOptionalHeader", [](auto f) { return cut(f, kExeOptionalHeader + 100); }, "ends inside its optional header"},
+    {"CutInSectionTable", [](auto f) { return cut(f, kExeSectionTable + 50); }, "runs past the end of the file"},
+    {"CutInPaddedHeaders", [](auto f) { return cut(f, kExeHeadersSize - 1); }, "ends inside its headers"},
+    {"CutInSectionData", [](auto f) { return cut(f, f.size() - 1); }, "past the end of the file"},
+    {"NewHeaderFarAway", set32(0x3C, 0xFFFFFFF0), "ends before its PE header"},
+    {"SectionTablePastEnd", set16(kExeNtHeader + 6, 0xFFFF), "runs past the end of the file"},
+    {"OptionalHeaderTooSmall", set16(kExeNtHeader + 20, 20), "too small"},
+    {"OverlappingSections", set32(kSection2 + 12, 0x1000), "overlaps"},
+    {"HugeSection", set32(kSection2 + 8, 0xFFFFFFF0), "runs past the image's size"},
+    {"RawDataPast4GiB", set32(kSection2 + 20, 0xFFFFFF00), "past the end of the file"},
+    {"RawSizePast4GiB", set32(kSection2 + 16, 0xFFFFFE00), "past the end of the file"},
+    {"ImagePast4GiB", set32(kExeOptionalHeader + 56, 0xFFFF0000), "does not fit below 4 GiB"},
+    {"OddAlignment", set32(kExeOptionalHeader + 32, 0x1234), "alignment"},
+    {"ImageBaseUnaligned", set32(kExeOptionalHeader + 28, 0x401000), "64 KiB boundary"},
+};
+
+class CheckerDamagedFiles : public testing::TestWithParam<DamagedCase> {};
+
+TEST_P(CheckerDamagedFiles, CannotTellAndSaysWhy) {
+    TempFolder temp;
+    const std::string exe = temp.path + "/game.exe";
+    writeFile(exe, GetParam().damage(gameExecutable(GameSetup{})));
+
+    const CheckerRun run = check({exe});
+
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("menupatch-check: " + exe + ": ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(GetParam().reason), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line";
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, CheckerDamagedFiles, testing::ValuesIn(kDamagedCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Cut anywhere in its headers or its first section's data, a game file never
+// passes for one; it is "cannot tell" with a reason every time.
+TEST(CheckerDamagedFiles, EveryCutOfTheHeadersCannotTell) {
+    TempFolder temp;
+    const std::string exe = temp.path + "/game.exe";
+    const std::vector<unsigned char> whole = gameExecutable(GameSetup{});
+    for (std::size_t size = 0; size < kExeHeadersSize + 0x200; ++size) {
+        writeFile(exe, cut(whole, size));
+        const CheckerRun run = check({exe});
+        ASSERT_EQ(run.status, 2) << "cut at " << size;
+        ASSERT_FALSE(run.err.empty()) << "cut at " << size;
+    }
+}
+
+struct ArgumentsCase {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    std::string error;
+};
+
+void PrintTo(const ArgumentsCase& c, std::ostream* out) { *out << c.name; }
+
+const ArgumentsCase kArgumentsCases[] = {
+    {"Nothing", {}, 2, "name the game's executable"},
+    {"TwoExecutables", {"a.exe", "b.exe"}, 2, "one executable at a time"},
+    {"PidNotANumber", {"--pid", "game"}, 2, "--pid takes a process id"},
+    {"PidZero", {"--pid", "0"}, 2, "--pid takes a process id"},
+    {"PidWithoutValue", {"--pid"}, 2, "--pid needs a value"},
+    {"ExecutableAndPid", {"a.exe", "--pid", "12"}, 2, "name one of"},
+    {"SettingsWithPid", {"--settings", ".", "--pid", "12"}, 2, "--settings goes with an executable"},
+    {"UnknownOption", {"--verbose", "a.exe"}, 2, "unknown option --verbose"},
+    {"MissingFile", {"/nonexistent/game.exe"}, 2, "/nonexistent/game.exe: no such file"},
+    {"Folder", {"/tmp"}, 2, "/tmp: a folder, not the game's executable"},
+    {"Help", {"--help"}, 0, ""},
+};
+
+class CheckerArguments : public testing::TestWithParam<ArgumentsCase> {};
+
+TEST_P(CheckerArguments, ExitStatusAndOneLine) {
+    const ArgumentsCase& c = GetParam();
+    const CheckerRun run = check(c.args);
+    EXPECT_EQ(run.status, c.status);
+    if (c.status == 2) {
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(c.error), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line";
+    } else {
+        EXPECT_NE(run.out.find("usage: menupatch-check"), std::string::npos);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLine, CheckerArguments, testing::ValuesIn(kArgumentsCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The running-game verdict, over images standing in for a game's memory.
+struct RunningCase {
+    const char* name;
+    GameSetup setup;
+    std::function<void(std::vector<unsigned char>&, const HostProfile&)> change;  // on the patched game
+    bool patched;  // start from the game as the plug-in leaves it
+    Applied applied;
+    int rowsInPlace;
+};
+
+void PrintTo(const RunningCase& c, std::ostream* out) { *out << c.name; }
+
+void nothing(std::vector<unsigned char>&, const HostProfile&) {}
+
+const RunningCase kRunningCases[] = {
+    {"Patched_A", {}, nothing, true, Applied::Yes, 9},
+    {"Patched_B", setupOf(onlyB), nothing, true, Applied::Yes, 9},
+    {"Patched_C", setupOf(noSignature), nothing, true, Applied::Yes, 9},
+    {"NotPatched", {}, nothing, false, Applied::No, 0},
+    {"OneRowByteChanged",
+     {},
+     [](std::vector<unsigned char>& game, const HostProfile& b) { game[pageBaseOf(b) + 968 + 40 - kGameBegin] ^= 0xFF; },
+     true, Applied::Partly, 8},
+    {"OperandPutBack",
+     {},
+     [](std::vector<unsigned char>& game, const HostProfile& b) {
+         const std::uint32_t old = oldOperandOf(b);
+         for (int i = 0; i < 4; ++i) game[b.flagDestSlot + i - kGameBegin] = static_cast<unsigned char>(old >> (8 * i));
+     },
+     true, Applied::Partly, 9},
+    {"NoBuild", setupOf([](GameSetup& s) { noSignature(s); s.overridePageBase = true; s.pageBase = 0; }),
+     nothing, false, Applied::No, 0},
+};
+
+class RunningGameVerdict : public testing::TestWithParam<RunningCase> {};
+
+TEST_P(RunningGameVerdict, RowsAndOperandComparedWithThePlugins) {
+    const RunningCase& c = GetParam();
+    std::vector<unsigned char> game = gameBytesOf(c.setup);
+    if (c.patched) {
+        // The game as the plug-in's dry run leaves it.
+        PeImage image;
+        ASSERT_EQ(readPeImage(gameExecutable(c.setup, game), &image).problem, ImageProblem::None);
+        TempFolder temp;
+        const FileCheck dryRun = checkGameFile(image, temp.path);
+        ASSERT_EQ(dryRun.check, HostCheck::Fit);
+        for (const WrittenRun& run : dryRun.changes) {
+            std::copy(run.after.begin(), run.after.end(), game.begin() + (run.address - kGameBegin));
+        }
+    }
+    c.change(game, c.setup.build);
+    PeImage running;
+    ASSERT_EQ(readPeImage(gameExecutable(c.setup, game), &running).problem, ImageProblem::None);
+    const GameSource source = {
+        [&running](HostAddress a) { return imageRegion(running, a); },
+        [&running](HostAddress a, unsigned char* out, std::uint32_t n) { return readImage(running, a, out, n); }};
+
+    const ProcessCheck verdict = checkRunningGame(source);
+
+    EXPECT_EQ(verdict.applied, c.applied);
+    EXPECT_EQ(verdict.rowsInPlace, c.rowsInPlace);
+    EXPECT_FALSE(verdict.failed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Games, RunningGameVerdict, testing::ValuesIn(kRunningCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

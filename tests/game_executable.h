@@ -1,0 +1,32 @@
+#pragma once
+
+// Game executables written by the tests from the same setups the substitute
+// host lays out: a PE32 i386 file with its base at 0x400000, a code section
+// below the game's range, and the game's pages from kGameBegin to kGameEnd in
+// sections of one protection each. Guard pages are written as plain data.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "substitute_host/game_setup.h"
+
+// Where the generator puts its headers, for tests that damage them.
+constexpr std::uint32_t kExeNtHeader = 0x80;
+constexpr std::uint32_t kExeOptionalHeader = kExeNtHeader + 24;
+constexpr std::uint32_t kExeOptionalHeaderSize = 224;
+constexpr std::uint32_t kExeSectionTable = kExeOptionalHeader + kExeOptionalHeaderSize;
+constexpr std::uint32_t kExeHeadersSize = 0x400;
+
+struct ExecutableOptions {
+    bool relocatable = false;  // relocations and a dynamic base
+};
+
+// The game's bytes from kGameBegin to kGameEnd, as the setup lays them out.
+std::vector<unsigned char> gameBytesOf(const GameSetup& setup);
+
+std::vector<unsigned char> gameExecutable(const GameSetup& setup, const std::vector<unsigned char>& game,
+                                          const ExecutableOptions& options = {});
+std::vector<unsigned char> gameExecutable(const GameSetup& setup, const ExecutableOptions& options = {});
+
+void writeFile(const std::string& path, const std::vector<unsigned char>& bytes);
