@@ -1,4 +1,4 @@
-# Front door. `make` builds dist/menupatch.dll; `make demo` loads it into the
+# Front door. `make` builds dist/menupatch.dll and dist/menupatch-check.exe; `make demo` loads it into the
 # substitute host under Wine and shows what changed; `make test` runs every test.
 # Each target first installs what this machine is missing.
 
@@ -10,7 +10,7 @@ JOBS ?= 2
 MAKEFLAGS += --no-print-directory
 BUILD ?= A
 
-.PHONY: all deps dll clang-dll demo bench test dist clean
+.PHONY: all deps dll clang-dll demo bench test fuzz dist clean
 
 all: dll
 
@@ -21,8 +21,9 @@ dll: deps
 	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 	@mkdir -p dist
-	@cp $(WINDOWS_BUILD)/menupatch.dll dist/menupatch.dll
+	@cp $(WINDOWS_BUILD)/menupatch.dll $(WINDOWS_BUILD)/menupatch-check.exe dist/
 	@echo "dist/menupatch.dll: $$(stat -c %s dist/menupatch.dll) bytes"
+	@echo "dist/menupatch-check.exe: $$(stat -c %s dist/menupatch-check.exe) bytes"
 
 demo: dll
 	@scripts/wine-run.sh $(WINDOWS_BUILD)/substitute_host.exe --demo --build $(BUILD) --dll dist/menupatch.dll
@@ -37,7 +38,7 @@ bench: dll
 # The same sources with clang and lld, so that no construct only one compiler takes creeps in.
 clang-dll: deps
 	@cmake -S . -B $(CLANG_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32-clang.cmake >/dev/null
-	@cmake --build $(CLANG_BUILD) -j $(JOBS) --target menupatch
+	@cmake --build $(CLANG_BUILD) -j $(JOBS) --target menupatch menupatch-check
 
 test: dll clang-dll
 	@cmake -S . -B $(NATIVE_BUILD) -DMENUPATCH_WINDOWS_BUILD=$(CURDIR)/$(WINDOWS_BUILD) \
@@ -48,6 +49,16 @@ test: dll clang-dll
 	@cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
 	@cd $(NATIVE_BUILD) && ctest --output-on-failure -j $(JOBS)
 	@grep -h "^seed \|^random hosts:" $(NATIVE_BUILD)/Testing/Temporary/LastTest.log || true
+
+# The executable reader under libFuzzer for FUZZ_SECONDS; new inputs it finds go
+# to build/fuzz-corpus, the checked-in seeds stay as they are.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_CXX_COMPILER=clang++-14 -DMENUPATCH_SANITIZE=ON >/dev/null
+	@cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target pe_image_fuzz
+	@mkdir -p build/fuzz-corpus
+	@$(SANITIZE_BUILD)/tests/pe_image_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    build/fuzz-corpus tests/fuzz/corpus 2>&1 | grep -E "INITED|DONE|^stat::|ERROR|SUMMARY|crash-|leak-|timeout-" || true
 
 dist: dll
 	@bash scripts/package.sh dist/menupatch.dll $$(cat $(WINDOWS_BUILD)/version.txt)

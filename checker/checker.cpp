@@ -1,5 +1,6 @@
 #include "checker/checker.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
@@ -174,6 +175,8 @@ int checkProcess(const Options& options, std::FILE* out, std::FILE* err) {
         if (!findProcesses(options.processName, &found, &why)) return cannotTell(err, options.processName, why);
         if (found.empty()) return cannotTell(err, options.processName, "no running process has that name");
         if (found.size() > 1) {
+            std::sort(found.begin(), found.end(),
+                      [](const RunningProcess& a, const RunningProcess& b) { return a.pid < b.pid; });
             std::string pids;
             for (const RunningProcess& process : found) {
                 pids += (pids.empty() ? "" : ", ") + std::to_string(process.pid);

@@ -7,6 +7,7 @@
 //                       [--flag-address ADDRESS|unmapped] [--probe-noaccess]
 //                       [--routines-noexec] [--readonly-page ADDRESS] [--guard-page ADDRESS]
 //                       [--demo] [--random SEED [--count N] [--seconds S]]
+//                       [--stay STOP_FILE [--no-dll] [--change-row-byte]]
 
 #include <windows.h>
 
@@ -30,6 +31,9 @@ struct Options {
     std::string settingsFolder;  // empty: the demo writes a sample one
     std::string startFolder = ".";
     bool demo = false;
+    std::string stopFile;  // --stay: keep running until it exists
+    bool loadDll = true;
+    bool changeRowByte = false;
     bool random = false;
     RandomRun randomRun;
 };
@@ -207,6 +211,32 @@ int runDemo() {
     return 0;
 }
 
+// A running game for menupatch-check to read: laid out, the plug-in loaded (or
+// not), maybe one row byte changed after it, and then idle until the stop file
+// appears, or two minutes have passed.
+int runStaying() {
+    constexpr DWORD kLongestStayMs = 120000;
+    constexpr DWORD kPollMs = 50;
+    const HostProfile& b = gOptions.setup.build;
+    layOut();
+    HMODULE plugin = nullptr;
+    if (gOptions.loadDll) {
+        plugin = LoadLibraryA(gOptions.dll.c_str());
+        report("load", plugin != nullptr ? "ok" : "failed");
+        if (plugin == nullptr) return 1;
+    }
+    // Something else writing to the same menu page.
+    if (gOptions.changeRowByte) *gameBytes(pageBaseOf(b) + kRowsOffset + 40) ^= 0xFF;
+    std::printf("pid=%lu\nready=yes\n", GetCurrentProcessId());
+    std::fflush(stdout);
+    for (DWORD waited = 0; waited < kLongestStayMs; waited += kPollMs) {
+        if (GetFileAttributesA(gOptions.stopFile.c_str()) != INVALID_FILE_ATTRIBUTES) break;
+        Sleep(kPollMs);
+    }
+    if (plugin != nullptr) FreeLibrary(plugin);
+    return 0;
+}
+
 // An address, or "unmapped" for one where nothing is committed.
 HostAddress addressArgument(const std::string& text) {
     return text == "unmapped" ? uncommittedAddress() : std::strtoul(text.c_str(), nullptr, 0);
@@ -258,11 +288,17 @@ bool parse(int argc, char** argv) {
             gOptions.randomRun.seconds = std::atoi(argv[++i]);
         } else if (arg == "--demo") {
             gOptions.demo = true;
+        } else if (arg == "--stay" && hasValue) {
+            gOptions.stopFile = argv[++i];
+        } else if (arg == "--no-dll") {
+            gOptions.loadDll = false;
+        } else if (arg == "--change-row-byte") {
+            gOptions.changeRowByte = true;
         } else {
             return false;
         }
     }
-    return gOptions.demo || !gOptions.settingsFolder.empty();
+    return gOptions.demo || !gOptions.stopFile.empty() || !gOptions.settingsFolder.empty();
 }
 
 }  // namespace
@@ -284,5 +320,6 @@ int main(int argc, char** argv) {
         run.startFolder = gOptions.startFolder;
         return runRandomHosts(run);
     }
+    if (!gOptions.stopFile.empty()) return runStaying();
     return gOptions.demo ? runDemo() : runReport();
 }

@@ -2,11 +2,14 @@
 
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 long HostRun::number(const std::string& key) const {
@@ -21,29 +24,101 @@ std::string HostRun::text(const std::string& key) const {
 
 std::string windowsPath(const std::string& unixPath) { return "Z:" + unixPath; }
 
-HostRun runSubstituteHost(const std::vector<std::string>& arguments) {
+namespace {
+
+std::string quoted(const std::string& text) { return "'" + text + "'"; }
+
+std::string wineCommand(const std::string& program, const std::vector<std::string>& arguments) {
+    std::string command = std::string(MENUPATCH_WINE_RUN) + " " + quoted(program);
+    for (const std::string& argument : arguments) command += " " + quoted(argument);
+    return command;
+}
+
+std::vector<std::string> hostArguments(const std::vector<std::string>& arguments) {
     const char* dll = std::getenv("MENUPATCH_E2E_DLL");
-    if (dll == nullptr) return {-1, "MENUPATCH_E2E_DLL names no DLL to load", {}};
-    std::string command = std::string(MENUPATCH_WINE_RUN) + " '" + MENUPATCH_SUBSTITUTE_HOST + "'";
-    command += " --dll '" + windowsPath(dll) + "'";
-    for (const std::string& argument : arguments) command += " '" + argument + "'";
-    command += " 2>&1";
+    std::vector<std::string> all = {"--dll", windowsPath(dll != nullptr ? dll : "")};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    return all;
+}
 
-    HostRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) run.output += buffer;
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-
-    std::istringstream lines(run.output);
+void parseReport(const std::string& output, std::map<std::string, std::string>* report) {
+    std::istringstream lines(output);
     std::string line;
     while (std::getline(lines, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         const auto equals = line.find('=');
-        if (equals != std::string::npos) run.report[line.substr(0, equals)] = line.substr(equals + 1);
+        if (equals != std::string::npos) (*report)[line.substr(0, equals)] = line.substr(equals + 1);
     }
+}
+
+std::string withoutCarriageReturns(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+std::string readAll(std::FILE* file) {
+    std::string text;
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, file) != nullptr) text += buffer;
+    return text;
+}
+
+}  // namespace
+
+HostRun runSubstituteHost(const std::vector<std::string>& arguments) {
+    if (std::getenv("MENUPATCH_E2E_DLL") == nullptr) return {-1, "MENUPATCH_E2E_DLL names no DLL to load", {}};
+    HostRun run;
+    FILE* pipe = popen((wineCommand(MENUPATCH_SUBSTITUTE_HOST, hostArguments(arguments)) + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return run;
+    run.output = readAll(pipe);
+    const int status = pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    parseReport(run.output, &run.report);
+    return run;
+}
+
+StayingHost startStayingHost(const std::vector<std::string>& arguments, const std::string& stopFile,
+                             const std::string& executable) {
+    StayingHost host;
+    host.stopFile = stopFile;
+    std::vector<std::string> all = hostArguments(arguments);
+    all.insert(all.end(), {"--stay", windowsPath(stopFile)});
+    const std::string program = executable.empty() ? MENUPATCH_SUBSTITUTE_HOST : executable;
+    host.pipe = popen((wineCommand(program, all) + " 2>&1").c_str(), "r");
+    if (host.pipe == nullptr) return host;
+    char line[512];
+    while (std::fgets(line, sizeof line, host.pipe) != nullptr) {
+        host.output += line;
+        if (std::string(line).rfind("ready=yes", 0) == 0) break;
+    }
+    std::map<std::string, std::string> report;
+    parseReport(host.output, &report);
+    if (report.count("ready") != 0) host.pid = static_cast<unsigned>(std::stoul(report["pid"]));
+    return host;
+}
+
+void stopStayingHost(StayingHost& host) {
+    if (host.pipe == nullptr) return;
+    std::ofstream(host.stopFile) << "stop\n";
+    host.output += readAll(host.pipe);
+    pclose(host.pipe);
+    host.pipe = nullptr;
+}
+
+ProgramRun runChecker(const std::vector<std::string>& arguments) {
+    ProgramRun run;
+    char errors[] = "/tmp/menupatch-check-stderr-XXXXXX";
+    const int errorsFile = mkstemp(errors);
+    FILE* pipe = popen((wineCommand(MENUPATCH_CHECKER, arguments) + " 2>" + errors + " </dev/null").c_str(), "r");
+    if (pipe != nullptr) {
+        run.out = withoutCarriageReturns(readAll(pipe));
+        const int status = pclose(pipe);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::ifstream errorText(errors);
+    run.err = withoutCarriageReturns(std::string(std::istreambuf_iterator<char>(errorText), {}));
+    close(errorsFile);
+    std::remove(errors);
     return run;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
 // Runs the substitute host under Wine with the plug-in that MENUPATCH_E2E_DLL
-// names, and reads back its key=value report.
+// names, and reads back its key=value report; runs menupatch-check.exe under
+// Wine against it.
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -23,6 +25,30 @@ struct HostRun {
 std::string windowsPath(const std::string& unixPath);
 
 HostRun runSubstituteHost(const std::vector<std::string>& arguments);
+
+// A substitute host that stays alive as a running game (its --stay mode).
+struct StayingHost {
+    std::FILE* pipe = nullptr;
+    std::string stopFile;
+    unsigned pid = 0;  // as Windows numbers it; 0 when it did not come up
+    std::string output;
+};
+
+// Starts the host from `executable` (the built one when empty) and waits until it is ready.
+StayingHost startStayingHost(const std::vector<std::string>& arguments, const std::string& stopFile,
+                             const std::string& executable = "");
+void stopStayingHost(StayingHost& host);
+
+struct ProgramRun {
+    int exitCode = -1;
+    std::string out;  // line ends as the program wrote them, \r\n taken back to \n
+    std::string err;
+
+    std::string firstLine() const { return out.substr(0, out.find('\n')); }
+    bool says(const std::string& text) const { return out.find(text) != std::string::npos; }
+};
+
+ProgramRun runChecker(const std::vector<std::string>& arguments);
 
 // A settings file of `size` bytes, all 0x11 but the bytes from 1466 on, as far as it goes.
 void writeSettingsFile(const std::string& folder, std::size_t size,
