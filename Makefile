@@ -10,7 +10,7 @@ JOBS ?= 2
 MAKEFLAGS += --no-print-directory
 BUILD ?= A
 
-.PHONY: all deps dll clang-dll demo bench test fuzz dist clean
+.PHONY: all deps dll clang-dll demo check-demo bench test fuzz dist clean
 
 all: dll
 
@@ -27,6 +27,11 @@ dll: deps
 
 demo: dll
 	@scripts/wine-run.sh $(WINDOWS_BUILD)/substitute_host.exe --demo --build $(BUILD) --dll dist/menupatch.dll
+
+# menupatch-check on the substitute host's game: an executable of build A, one of
+# no build, and build A running with the plug-in.
+check-demo: dll
+	@bash scripts/check-demo.sh $(WINDOWS_BUILD)
 
 # What loading the plug-in costs, against the floor of its system calls: CYCLES=N to change.
 CYCLES ?= 1000
@@ -61,7 +66,7 @@ fuzz: deps
 	    build/fuzz-corpus tests/fuzz/corpus 2>&1 | grep -E "INITED|DONE|^stat::|ERROR|SUMMARY|crash-|leak-|timeout-" || true
 
 dist: dll
-	@bash scripts/package.sh dist/menupatch.dll $$(cat $(WINDOWS_BUILD)/version.txt)
+	@bash scripts/package.sh dist/menupatch.dll dist/menupatch-check.exe $$(cat $(WINDOWS_BUILD)/version.txt)
 
 clean:
 	rm -rf build dist

@@ -7,7 +7,7 @@
 //                       [--flag-address ADDRESS|unmapped] [--probe-noaccess]
 //                       [--routines-noexec] [--readonly-page ADDRESS] [--guard-page ADDRESS]
 //                       [--demo] [--random SEED [--count N] [--seconds S]]
-//                       [--stay STOP_FILE [--no-dll] [--change-row-byte]]
+//                       [--stay STOP_FILE [--no-dll] [--change-row-byte]] [--write-exe PATH]
 
 #include <windows.h>
 
@@ -19,6 +19,7 @@
 
 #include "substitute_host/caller_stack.h"
 #include "substitute_host/demo.h"
+#include "substitute_host/game_executable.h"
 #include "substitute_host/game_image.h"
 #include "substitute_host/random_hosts.h"
 #include "substitute_host/sample_settings.h"
@@ -32,6 +33,7 @@ struct Options {
     std::string startFolder = ".";
     bool demo = false;
     std::string stopFile;  // --stay: keep running until it exists
+    std::string executableFile;  // --write-exe: write the game as an executable file
     bool loadDll = true;
     bool changeRowByte = false;
     bool random = false;
@@ -290,6 +292,8 @@ bool parse(int argc, char** argv) {
             gOptions.demo = true;
         } else if (arg == "--stay" && hasValue) {
             gOptions.stopFile = argv[++i];
+        } else if (arg == "--write-exe" && hasValue) {
+            gOptions.executableFile = argv[++i];
         } else if (arg == "--no-dll") {
             gOptions.loadDll = false;
         } else if (arg == "--change-row-byte") {
@@ -298,7 +302,8 @@ bool parse(int argc, char** argv) {
             return false;
         }
     }
-    return gOptions.demo || !gOptions.stopFile.empty() || !gOptions.settingsFolder.empty();
+    return gOptions.demo || !gOptions.stopFile.empty() || !gOptions.executableFile.empty() ||
+           !gOptions.settingsFolder.empty();
 }
 
 }  // namespace
@@ -319,6 +324,9 @@ int main(int argc, char** argv) {
         run.settingsFolder = gOptions.settingsFolder;
         run.startFolder = gOptions.startFolder;
         return runRandomHosts(run);
+    }
+    if (!gOptions.executableFile.empty()) {
+        return writeFile(gOptions.executableFile, gameExecutable(gOptions.setup)) ? 0 : 1;
     }
     if (!gOptions.stopFile.empty()) return runStaying();
     return gOptions.demo ? runDemo() : runReport();

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Two clean builds of the same sources in two different folders must give the
-# same DLL, byte for byte: no timestamps, no build paths, no dates inside.
+# same DLL and the same menupatch-check.exe, byte for byte: no timestamps, no
+# build paths, no dates inside.
 # usage: check_reproducible.sh SOURCE_DIR TOOLCHAIN_FILE
 set -euo pipefail
 source_dir="$1"
@@ -13,12 +14,12 @@ build_in() {
   mkdir -p "$tree"
   (cd "$source_dir" && git ls-files -co --exclude-standard -z | xargs -0 cp --parents -t "$tree")
   cmake -S "$tree" -B "$tree/out" -DCMAKE_TOOLCHAIN_FILE="$tree/$toolchain" >/dev/null
-  cmake --build "$tree/out" --target menupatch >/dev/null
-  sha256sum < "$tree/out/menupatch.dll" | cut -d' ' -f1
+  cmake --build "$tree/out" -j 2 --target menupatch menupatch-check >/dev/null
+  (cd "$tree/out" && sha256sum menupatch.dll menupatch-check.exe)
 }
 
 first=$(build_in one)
 second=$(build_in "another-folder/deeper")
-echo "first:  $first"
-echo "second: $second"
+echo "first:"; echo "$first"
+echo "second:"; echo "$second"
 [ "$first" = "$second" ] || { echo "FAIL: the two builds differ"; exit 1; }

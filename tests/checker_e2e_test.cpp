@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "tests/expected_rows.h"
-#include "tests/game_executable.h"
+#include "substitute_host/game_executable.h"
 #include "tests/wine_host.h"
 
 namespace {

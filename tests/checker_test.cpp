@@ -11,7 +11,7 @@
 #include "checker/checker.h"
 #include "checker/game_check.h"
 #include "tests/expected_rows.h"
-#include "tests/game_executable.h"
+#include "substitute_host/game_executable.h"
 #include "tests/temp_folder.h"
 
 namespace {

@@ -1,9 +1,10 @@
 #pragma once
 
-// Game executables written by the tests from the same setups the substitute
-// host lays out: a PE32 i386 file with its base at 0x400000, a code section
-// below the game's range, and the game's pages from kGameBegin to kGameEnd in
-// sections of one protection each. Guard pages are written as plain data.
+// The stand-in game as an executable file, from the same setups the substitute
+// host lays out in memory: a PE32 i386 file with its base at 0x400000, a code
+// section below the game's range, and the game's pages from kGameBegin to
+// kGameEnd in sections of one protection each. Guard pages are written as
+// plain data. For menupatch-check's tests and its demo.
 
 #include <cstdint>
 #include <string>
@@ -29,4 +30,4 @@ std::vector<unsigned char> gameExecutable(const GameSetup& setup, const std::vec
                                           const ExecutableOptions& options = {});
 std::vector<unsigned char> gameExecutable(const GameSetup& setup, const ExecutableOptions& options = {});
 
-void writeFile(const std::string& path, const std::vector<unsigned char>& bytes);
+bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes);

@@ -1,9 +1,9 @@
-#include "tests/game_executable.h"
+#include "substitute_host/game_executable.h"
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
-#include <fstream>
 
 namespace {
 
@@ -134,7 +134,11 @@ std::vector<unsigned char> gameExecutable(const GameSetup& setup, const std::vec
     return file;
 }
 
-void writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+// C stdio, not iostreams: the substitute host's code must stay small enough for
+// its static game region to start below the game's first address.
+bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
 }
