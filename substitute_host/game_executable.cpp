@@ -89,6 +89,13 @@ std::vector<unsigned char> gameExecutable(const GameSetup& setup, const std::vec
         put16(block, 8, 0x3000 | 0x10);
         sections.push_back({".reloc", kGameEnd, kGameEnd + kPageSize, kInitialisedData | kReads, block});
     }
+    if (options.resourceBytes != 0) {
+        // As a game's bundled data would be: large, never touched by the plug-in.
+        const std::uint32_t size = (options.resourceBytes + kPageSize - 1) / kPageSize * kPageSize;
+        const HostAddress begin = sections.back().end;
+        sections.push_back({".rsrc", begin, begin + size, kInitialisedData | kReads,
+                            std::vector<unsigned char>(size, 0x5A)});
+    }
 
     std::vector<unsigned char> file(kExeHeadersSize, 0);
     file[0] = 'M';

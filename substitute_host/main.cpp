@@ -7,7 +7,8 @@
 //                       [--flag-address ADDRESS|unmapped] [--probe-noaccess]
 //                       [--routines-noexec] [--readonly-page ADDRESS] [--guard-page ADDRESS]
 //                       [--demo] [--random SEED [--count N] [--seconds S]]
-//                       [--stay STOP_FILE [--no-dll] [--change-row-byte]] [--write-exe PATH]
+//                       [--stay STOP_FILE [--no-dll] [--change-row-byte]]
+//                       [--write-exe PATH [--data-mb N]]
 
 #include <windows.h>
 
@@ -34,6 +35,7 @@ struct Options {
     bool demo = false;
     std::string stopFile;  // --stay: keep running until it exists
     std::string executableFile;  // --write-exe: write the game as an executable file
+    ExecutableOptions executable;
     bool loadDll = true;
     bool changeRowByte = false;
     bool random = false;
@@ -294,6 +296,8 @@ bool parse(int argc, char** argv) {
             gOptions.stopFile = argv[++i];
         } else if (arg == "--write-exe" && hasValue) {
             gOptions.executableFile = argv[++i];
+        } else if (arg == "--data-mb" && hasValue) {
+            gOptions.executable.resourceBytes = std::strtoul(argv[++i], nullptr, 0) << 20;
         } else if (arg == "--no-dll") {
             gOptions.loadDll = false;
         } else if (arg == "--change-row-byte") {
@@ -326,7 +330,7 @@ int main(int argc, char** argv) {
         return runRandomHosts(run);
     }
     if (!gOptions.executableFile.empty()) {
-        return writeFile(gOptions.executableFile, gameExecutable(gOptions.setup)) ? 0 : 1;
+        return writeFile(gOptions.executableFile, gameExecutable(gOptions.setup, gOptions.executable)) ? 0 : 1;
     }
     if (!gOptions.stopFile.empty()) return runStaying();
     return gOptions.demo ? runDemo() : runReport();
