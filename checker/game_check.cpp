@@ -24,11 +24,6 @@ bool rowsAddress(HostAddress pageBase, HostAddress* rows) {
     return true;
 }
 
-std::uint32_t littleEndian32(const unsigned char* bytes) {
-    return static_cast<std::uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16) |
-           static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
 void readSlots(const HostProfile& build, HostAddress* pageBase, HostAddress* flagAddress) {
     *pageBase = read32(build.pageSlot);
     *flagAddress = read32(build.flagSourceSlot);
@@ -122,7 +117,8 @@ ProcessCheck checkRunningGame(const GameSource& source) {
         HostAddress rows = 0;
         if (rowsAddress(result.pageBase, &rows) && hasAccess(rows, kRowsSize, Access::Readable)) {
             result.rows.resize(kRowsSize);
-            readOriginal(rows, result.rows.data(), kRowsSize);
+            // Readable a moment ago; a game that ends meanwhile cannot be told about.
+            if (!readOriginal(rows, result.rows.data(), kRowsSize)) result.failed = true;
             for (std::uint32_t row = 0; row < kRowsSize; row += kRowSize) {
                 if (std::memcmp(&result.rows[row], pluginRows() + row, kRowSize) == 0) ++result.rowsInPlace;
             }
@@ -140,7 +136,7 @@ ProcessCheck checkRunningGame(const GameSource& source) {
     } else {
         result.applied = Applied::Partly;
     }
-    result.failed = viewFailed();
+    result.failed = result.failed || viewFailed();
     closeGameView();
     return result;
 }

@@ -72,6 +72,11 @@ std::vector<WrittenRun> writtenRuns() {
 
 const std::vector<RoutineCall>& routineCalls() { return view().calls; }
 
+std::uint32_t littleEndian32(const unsigned char* bytes) {
+    return static_cast<std::uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16) |
+           static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
 bool viewFailed() { return view().failed; }
 
 // The host operations, answered from the view.
@@ -93,8 +98,7 @@ HostRegion queryRegion(HostAddress address) {
 std::uint32_t read32(HostAddress address) {
     unsigned char bytes[4] = {};
     readOrFail(address, 4, bytes);
-    return static_cast<std::uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16) |
-           static_cast<std::uint32_t>(bytes[3]) << 24;
+    return littleEndian32(bytes);
 }
 
 void writeBytes(HostAddress address, const unsigned char* bytes, std::uint32_t size) {

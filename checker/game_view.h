@@ -41,6 +41,9 @@ bool readOriginal(HostAddress address, unsigned char* out, std::uint32_t size);
 bool readViewed(HostAddress address, unsigned char* out, std::uint32_t size);
 
 std::vector<WrittenRun> writtenRuns();
+
+// A 32-bit value from its four bytes in the game's (little-endian) order.
+std::uint32_t littleEndian32(const unsigned char* bytes);
 const std::vector<RoutineCall>& routineCalls();
 
 // A read the plug-in made that the source could not serve (a game that ended

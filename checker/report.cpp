@@ -77,15 +77,19 @@ std::string placeOf(const PeImage& image, HostAddress address) {
     return "in section " + section->name + " (" + protectionWords(region.protection) + ")";
 }
 
+// How a verdict that the plug-in does not apply begins.
+std::string notLaidOut(const HostProfile& build, bool signature) {
+    const std::string name = buildName(build);
+    if (signature) return "Build " + name + "'s signature, but not laid out as build " + name + ": ";
+    return "Not laid out as any known build: ";
+}
+
 std::string verdictLine(const FileCheck& check) {
-    const std::string build = buildName(*check.build);
-    if (check.check == HostCheck::Fit) return "Build " + build + ": the plug-in will apply.";
-    const std::string untouched =
-        std::string("the plug-in will leave this game untouched (") + reasonOf(check.check) + ").";
-    if (check.signature) {
-        return "Build " + build + "'s signature, but not laid out as build " + build + ": " + untouched;
+    if (check.check == HostCheck::Fit) {
+        return std::string("Build ") + buildName(*check.build) + ": the plug-in will apply.";
     }
-    return "Not laid out as any known build: " + untouched;
+    return notLaidOut(*check.build, check.signature) + "the plug-in will leave this game untouched (" +
+           reasonOf(check.check) + ").";
 }
 
 std::string whyLine(const PeImage& image, const FileCheck& check) {
@@ -107,11 +111,11 @@ std::string whyLine(const PeImage& image, const FileCheck& check) {
                 return "the menu page address " + hex(check.pageBase) +
                        " would put the rows past the end of memory";
             }
-            std::string where = placeOf(image, static_cast<HostAddress>(first));
+            const std::string begin = placeOf(image, static_cast<HostAddress>(first));
             const std::string end = placeOf(image, static_cast<HostAddress>(last));
-            if (end != where) where += ", and end " + end;
+            const std::string where = begin == end ? "lie " + begin : "begin " + begin + ", and end " + end;
             return "the nine rows, " + hex(first) + " to " + hex(last) + " (menu page " +
-                   hex(check.pageBase) + " + " + std::to_string(kRowBlockOffset) + "), begin " + where;
+                   hex(check.pageBase) + " + " + std::to_string(kRowBlockOffset) + "), " + where;
         }
         case HostCheck::FlagByte:
             return "the flag byte at " + hex(check.flagAddress) + " is " + placeOf(image, check.flagAddress);
@@ -319,8 +323,8 @@ void printProcessReport(std::FILE* out, const ProcessName& process, const Proces
     const std::string who = "process " + std::to_string(process.pid) + " (" + process.name + ")";
     const std::string build = buildName(*check.build);
     if (check.slots != HostCheck::Fit) {
-        std::fprintf(out, "Not laid out as any known build: %s is untouched by the plug-in, so its changes "
-                          "are not in place (%s).\n", who.c_str(), reasonOf(check.slots));
+        std::fprintf(out, "%s%s is untouched by the plug-in, so its changes are not in place (%s).\n",
+                     notLaidOut(*check.build, check.signature).c_str(), who.c_str(), reasonOf(check.slots));
         return;
     }
     const bool operandInPlace = check.operandRead && check.operand == check.flagAddress;

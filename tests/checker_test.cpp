@@ -10,8 +10,8 @@
 
 #include "checker/checker.h"
 #include "checker/game_check.h"
-#include "tests/expected_rows.h"
 #include "substitute_host/game_executable.h"
+#include "tests/expected_rows.h"
 #include "tests/temp_folder.h"
 
 namespace {
@@ -48,16 +48,6 @@ CheckerRun check(const std::vector<std::string>& args) {
 std::string fact(const std::string& key, const std::string& value) { return "\"" + key + "\": " + value; }
 std::string fact(const std::string& key, long value) { return fact(key, std::to_string(value)); }
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
-
-std::string hexOf(const std::vector<unsigned char>& bytes) {
-    std::string text;
-    char pair[3];
-    for (unsigned char byte : bytes) {
-        std::snprintf(pair, sizeof pair, "%02x", byte);
-        text += pair;
-    }
-    return text;
-}
 
 // A settings file of `size` bytes, 0x11 but for the byte at 1466.
 void writeSettings(const std::string& folder, std::size_t size, unsigned char flag) {

@@ -51,3 +51,14 @@ inline std::vector<unsigned char> expectedRowBlock() {
     }
     return out;
 }
+
+// Bytes as the reports print them: two lower-case hex digits each.
+inline std::string hexOf(const std::vector<unsigned char>& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char byte : bytes) {
+        out += digits[byte >> 4];
+        out += digits[byte & 0xF];
+    }
+    return out;
+}

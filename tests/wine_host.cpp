@@ -130,13 +130,3 @@ void writeSettingsFile(const std::string& folder, std::size_t size,
     }
     std::ofstream(folder + "/korvan.set", std::ios::binary) << bytes;
 }
-
-std::string hexOf(const std::vector<unsigned char>& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char byte : bytes) {
-        out += digits[byte >> 4];
-        out += digits[byte & 0xF];
-    }
-    return out;
-}

@@ -54,4 +54,3 @@ ProgramRun runChecker(const std::vector<std::string>& arguments);
 void writeSettingsFile(const std::string& folder, std::size_t size,
                        const std::vector<unsigned char>& fromFlag);
 
-std::string hexOf(const std::vector<unsigned char>& bytes);
