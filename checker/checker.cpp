@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "checker/game_check.h"
@@ -145,10 +144,11 @@ int checkFile(const Options& options, std::FILE* out, std::FILE* err) {
     if (size > kLargestExecutable) return cannotTell(err, game, "too large to be the game's executable");
 
     std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
-    std::ifstream file(game, std::ios::binary);
-    if (!file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
-        return cannotTell(err, game, "cannot be read");
-    }
+    std::FILE* file = std::fopen(game.c_str(), "rb");
+    if (file == nullptr) return cannotTell(err, game, "cannot be opened");
+    const bool read = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    std::fclose(file);
+    if (!read) return cannotTell(err, game, "cannot be read");
     PeImage image;
     const ImageReading reading = readPeImage(std::move(bytes), &image);
     if (reading.problem != ImageProblem::None) return cannotTell(err, game, reading.why);
