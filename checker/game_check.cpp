@@ -16,14 +16,6 @@ namespace {
 constexpr std::uint32_t kRowsSize = sizeof(MenuRowBlock);
 constexpr std::uint32_t kRowSize = sizeof(MenuRow);
 
-// Where the rows start, when the page base leaves room for them below 4 GiB.
-bool rowsAddress(HostAddress pageBase, HostAddress* rows) {
-    const std::uint64_t at = std::uint64_t{pageBase} + kRowBlockOffset;
-    if (at + kRowsSize > std::uint64_t{1} << 32) return false;
-    *rows = static_cast<HostAddress>(at);
-    return true;
-}
-
 void readSlots(const HostProfile& build, HostAddress* pageBase, HostAddress* flagAddress) {
     *pageBase = read32(build.pageSlot);
     *flagAddress = read32(build.flagSourceSlot);
@@ -75,7 +67,7 @@ FileCheck checkGameFile(const PeImage& image, const std::string& settingsFolder)
     result.check = attachToHost(build);
 
     HostAddress rows = 0;
-    if (result.slotsRead && rowsAddress(result.pageBase, &rows) &&
+    if (result.slotsRead && menuRowsAt(result.pageBase, &rows) &&
         hasAccess(rows, kRowsSize, Access::Readable)) {
         result.rowsBefore.resize(kRowsSize);
         result.rowsAfter.resize(kRowsSize);
@@ -115,7 +107,7 @@ ProcessCheck checkRunningGame(const GameSource& source) {
     if (result.slots == HostCheck::Fit) {
         readSlots(build, &result.pageBase, &result.flagAddress);
         HostAddress rows = 0;
-        if (rowsAddress(result.pageBase, &rows) && hasAccess(rows, kRowsSize, Access::Readable)) {
+        if (menuRowsAt(result.pageBase, &rows) && hasAccess(rows, kRowsSize, Access::Readable)) {
             result.rows.resize(kRowsSize);
             // Readable a moment ago; a game that ends meanwhile cannot be told about.
             if (!readOriginal(rows, result.rows.data(), kRowsSize)) result.failed = true;

@@ -30,7 +30,6 @@ constexpr std::uint32_t kSectionWrites = 0x80000000;
 
 constexpr std::uint32_t kPageSize = 0x1000;
 constexpr std::uint32_t kImageBaseAlignment = 0x10000;
-constexpr std::uint64_t kAddressSpaceEnd = std::uint64_t{1} << 32;
 
 // Little-endian fields at an offset the caller has checked.
 std::uint16_t u16(const std::vector<unsigned char>& file, std::uint64_t at) {

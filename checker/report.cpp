@@ -105,14 +105,14 @@ std::string whyLine(const PeImage& image, const FileCheck& check) {
         case HostCheck::FlagOperand:
             return "the operand at " + hex(b.flagDestSlot) + " is " + placeOf(image, b.flagDestSlot);
         case HostCheck::MenuRows: {
-            const std::uint64_t first = std::uint64_t{check.pageBase} + kRowBlockOffset;
-            const std::uint64_t last = first + sizeof(MenuRowBlock) - 1;
-            if (last >= std::uint64_t{1} << 32) {
+            HostAddress first = 0;
+            if (!menuRowsAt(check.pageBase, &first)) {
                 return "the menu page address " + hex(check.pageBase) +
                        " would put the rows past the end of memory";
             }
-            const std::string begin = placeOf(image, static_cast<HostAddress>(first));
-            const std::string end = placeOf(image, static_cast<HostAddress>(last));
+            const HostAddress last = first + sizeof(MenuRowBlock) - 1;
+            const std::string begin = placeOf(image, first);
+            const std::string end = placeOf(image, last);
             const std::string where = begin == end ? "lie " + begin : "begin " + begin + ", and end " + end;
             return "the nine rows, " + hex(first) + " to " + hex(last) + " (menu page " +
                    hex(check.pageBase) + " + " + std::to_string(kRowBlockOffset) + "), " + where;

@@ -7,6 +7,10 @@
 // The game is 32-bit: its addresses and values are 32-bit little-endian.
 using HostAddress = std::uint32_t;
 
+// One past the last address: ends of ranges and regions are computed in 64 bits,
+// so that one ending at 4 GiB does not wrap to 0.
+constexpr std::uint64_t kAddressSpaceEnd = std::uint64_t{1} << 32;
+
 // A run of pages as VirtualQuery reports it: from the page that holds the
 // address asked about, up to the first page whose state or protection differs.
 struct HostRegion {

@@ -2,12 +2,6 @@
 
 #include <windows.h>
 
-namespace {
-
-constexpr std::uint64_t kAddressSpaceEnd = std::uint64_t{1} << 32;
-
-}  // namespace
-
 bool protectionAllows(std::uint32_t protection, Access access) {
     if (access == Access::Committed) return true;
     // A guard page faults on first touch; a no-access page on every touch.
@@ -33,7 +27,6 @@ bool hasAccess(HostAddress address, std::uint32_t size, Access access) {
     const std::uint64_t end = std::uint64_t{address} + size;
     if (size == 0 || end > kAddressSpaceEnd) return false;
     // A range may cross into regions of other protections: each must allow it.
-    // Region ends are 64-bit, so that a region ending at 4 GiB does not wrap to 0.
     std::uint64_t cursor = address;
     while (cursor < end) {
         const HostRegion region = queryRegion(static_cast<HostAddress>(cursor));

@@ -27,10 +27,8 @@ HostCheck checkTargets(const HostProfile& profile, HostAddress pageBase, HostAdd
     if (!hasAccess(profile.flagDestSlot, kDwordSize, Access::Committed)) {
         return HostCheck::FlagOperand;
     }
-    // A page base near the top of the address space would wrap the rows to its bottom.
-    const std::uint64_t rows = std::uint64_t{pageBase} + kRowBlockOffset;
-    if (rows + sizeof(MenuRowBlock) > std::uint64_t{1} << 32 ||
-        !hasAccess(static_cast<HostAddress>(rows), sizeof(MenuRowBlock), Access::Writable)) {
+    HostAddress rows = 0;
+    if (!menuRowsAt(pageBase, &rows) || !hasAccess(rows, sizeof(MenuRowBlock), Access::Writable)) {
         return HostCheck::MenuRows;
     }
     if (!hasAccess(flagAddress, 1, Access::Writable)) return HostCheck::FlagByte;

@@ -35,5 +35,9 @@ constexpr std::uint32_t kRowBlockOffset = 968;
 
 extern const MenuRowBlock kMenuRowBlock;
 
+// Where the rows go for this page base; false when they would run past 4 GiB (a
+// page base near the top would wrap them to the bottom of the address space).
+bool menuRowsAt(HostAddress pageBase, HostAddress* rows);
+
 // One plain copy of the block to pageBase + kRowBlockOffset; the page is game data.
 void writeMenuRows(HostAddress pageBase);

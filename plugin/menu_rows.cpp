@@ -15,6 +15,13 @@ constexpr MenuRowBlock kMenuRowBlock = {{
 }};
 // clang-format on
 
+bool menuRowsAt(HostAddress pageBase, HostAddress* rows) {
+    const std::uint64_t at = std::uint64_t{pageBase} + kRowBlockOffset;
+    if (at + sizeof(MenuRowBlock) > kAddressSpaceEnd) return false;
+    *rows = static_cast<HostAddress>(at);
+    return true;
+}
+
 void writeMenuRows(HostAddress pageBase) {
     writeBytes(pageBase + kRowBlockOffset, reinterpret_cast<const unsigned char*>(&kMenuRowBlock),
                sizeof kMenuRowBlock);

@@ -14,7 +14,6 @@ namespace fake {
 namespace {
 
 constexpr std::uint32_t kPage = 0x1000;
-constexpr std::uint64_t kAddressSpaceEnd = std::uint64_t{1} << 32;
 
 struct Page {
     std::array<unsigned char, kPage> bytes{};
@@ -173,9 +172,9 @@ HostRegion queryRegion(HostAddress address) {
     const HostAddress base = fake::pageOf(address);
     auto next = pages.lower_bound(base);
     if (next == pages.end() || next->first != base) {
-        const std::uint64_t end = next == pages.end() ? fake::kAddressSpaceEnd : next->first;
+        const std::uint64_t end = next == pages.end() ? kAddressSpaceEnd : next->first;
         // The platform's region size is 32-bit: an empty 4 GiB stops a page short.
-        const std::uint64_t size = std::min(end - base, fake::kAddressSpaceEnd - fake::kPage);
+        const std::uint64_t size = std::min(end - base, kAddressSpaceEnd - fake::kPage);
         return {base, static_cast<std::uint32_t>(size), false, 0};
     }
     const std::uint32_t protection = next->second.protection;
