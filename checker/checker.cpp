@@ -10,6 +10,7 @@
 #include "checker/pe_image.h"
 #include "checker/platform.h"
 #include "checker/report.h"
+#include "checker/shortcut.h"
 #include "plugin/settings_flag.h"
 
 namespace {
@@ -22,7 +23,7 @@ constexpr int kCannotTell = 2;
 constexpr std::uintmax_t kLargestExecutable = 512u << 20;
 
 constexpr char kUsage[] =
-    "usage: menupatch-check [--settings PATH] [--json] GAME.EXE\n"
+    "usage: menupatch-check [--settings PATH] [--json] GAME.EXE|SHORTCUT.lnk\n"
     "       menupatch-check [--json] --pid PID\n"
     "       menupatch-check [--json] --process NAME.exe\n"
     "\n"
@@ -41,8 +42,10 @@ struct Options {
     std::string processName;
 };
 
-int cannotTell(std::FILE* err, const std::string& what, const std::string& why) {
-    std::fprintf(err, "menupatch-check: %s: %s\n", what.c_str(), why.c_str());
+namespace fs = std::filesystem;
+
+int cannotTell(std::string* err, const std::string& what, const std::string& why) {
+    *err += "menupatch-check: " + what + ": " + why + "\n";
     return kCannotTell;
 }
 
@@ -109,65 +112,118 @@ bool sameFileName(std::string a, std::string b) {
 }
 
 // The folder the plug-in would find the settings file in; empty, with the reason, if none.
-std::string settingsFolder(const Options& options, std::string* why) {
-    namespace fs = std::filesystem;
+// The folder the plug-in would find the settings file in; empty, with the reason, if none.
+std::string settingsFolder(const std::string& game, const std::string& settings, std::string* why) {
     std::error_code error;
     fs::path folder;
-    if (options.settings.empty()) {
-        folder = fs::path(options.game).parent_path();
-    } else if (fs::is_directory(options.settings, error)) {
-        folder = options.settings;
-    } else if (fs::exists(options.settings, error)) {
-        const fs::path file(options.settings);
-        if (!sameFileName(file.filename().string(), kSettingsFileName)) {
-            *why = std::string("the plug-in reads ") + kSettingsFileName + ", not " + file.filename().string();
+    const fs::path named = fs::u8path(settings);
+    if (settings.empty()) {
+        folder = fs::u8path(game).parent_path();
+    } else if (fs::is_directory(named, error)) {
+        folder = named;
+    } else if (fs::exists(named, error)) {
+        if (!sameFileName(named.filename().u8string(), kSettingsFileName)) {
+            *why = std::string("the plug-in reads ") + kSettingsFileName + ", not " + named.filename().u8string();
             return {};
         }
-        folder = file.parent_path();
+        folder = named.parent_path();
     } else {
         *why = "no such file or folder";
         return {};
     }
     if (folder.empty()) folder = ".";
-    return fs::absolute(folder, error).lexically_normal().string();
+    return fs::absolute(folder, error).lexically_normal().u8string();
 }
 
-int checkFile(const Options& options, std::FILE* out, std::FILE* err) {
-    namespace fs = std::filesystem;
-    const std::string& game = options.game;
+// The whole file, or false with the reason.
+bool readWholeFile(const std::string& path, std::vector<unsigned char>* bytes, std::string* why) {
     std::error_code error;
-    const fs::file_status status = fs::status(game, error);
-    if (!fs::exists(status)) return cannotTell(err, game, "no such file");
-    if (fs::is_directory(status)) return cannotTell(err, game, "a folder, not the game's executable");
-    const std::uintmax_t size = fs::file_size(game, error);
-    if (error) return cannotTell(err, game, "cannot be read (" + error.message() + ")");
-    if (size > kLargestExecutable) return cannotTell(err, game, "too large to be the game's executable");
+    const fs::path file = fs::u8path(path);
+    const fs::file_status status = fs::status(file, error);
+    if (!fs::exists(status)) {
+        *why = "no such file";
+        return false;
+    }
+    if (fs::is_directory(status)) {
+        *why = "a folder, not the game's executable";
+        return false;
+    }
+    const std::uintmax_t size = fs::file_size(file, error);
+    if (error) {
+        *why = "cannot be read (" + error.message() + ")";
+        return false;
+    }
+    if (size > kLargestExecutable) {
+        *why = "too large to be the game's executable";
+        return false;
+    }
+    bytes->resize(static_cast<std::size_t>(size));
+    std::FILE* stream = openToRead(path);
+    if (stream == nullptr) {
+        *why = "cannot be opened";
+        return false;
+    }
+    const bool read = std::fread(bytes->data(), 1, bytes->size(), stream) == bytes->size();
+    std::fclose(stream);
+    if (!read) *why = "cannot be read";
+    return read;
+}
 
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
-    std::FILE* file = std::fopen(game.c_str(), "rb");
-    if (file == nullptr) return cannotTell(err, game, "cannot be opened");
-    const bool read = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    std::fclose(file);
-    if (!read) return cannotTell(err, game, "cannot be read");
+// A dragged shortcut stands for the file it names: the game's path, or false
+// with the reason (an internet shortcut names no file).
+bool followShortcut(const std::string& shortcut, const std::vector<unsigned char>& bytes, std::string* game,
+                    std::string* why) {
+    if (shortcutKind(bytes) == ShortcutKind::InternetShortcut) {
+        const std::string url = internetShortcutUrl(bytes);
+        *why = "an internet shortcut" + (url.empty() ? std::string() : " (" + url + ")") +
+               ", which starts the game through its store or launcher and names no file. Check the game's own "
+               "executable: in its launcher, open the game's folder (in Steam: Manage, Browse local files) "
+               "and drag the .exe from there";
+        return false;
+    }
+    const ShellLinkTarget target = readShellLink(bytes);
+    if (target.path.empty()) {
+        *why = target.why;
+        return false;
+    }
+    const std::string path = target.ansi ? fromSystemCodePage(target.path) : target.path;
+    *game = target.relative ? (fs::u8path(shortcut).parent_path() / fs::u8path(path)).u8string() : path;
+    return true;
+}
+
+int checkFile(const Options& options, const VirtualStore& store, std::string* out, std::string* err) {
+    std::string game = options.game;
+    std::string shortcut;
+    std::vector<unsigned char> bytes;
+    std::string why;
+    if (!readWholeFile(game, &bytes, &why)) return cannotTell(err, game, why);
+    if (shortcutKind(bytes) != ShortcutKind::None) {
+        shortcut = game;
+        if (!followShortcut(shortcut, bytes, &game, &why)) return cannotTell(err, shortcut, why);
+        // One step only: a shortcut to a shortcut is not the game.
+        if (!readWholeFile(game, &bytes, &why)) return cannotTell(err, shortcut + " -> " + game, why);
+        if (shortcutKind(bytes) != ShortcutKind::None) {
+            return cannotTell(err, shortcut + " -> " + game, "a shortcut to another shortcut, not to the game");
+        }
+    }
+    const std::string what = shortcut.empty() ? game : shortcut + " -> " + game;
     PeImage image;
     const ImageReading reading = readPeImage(std::move(bytes), &image);
-    if (reading.problem != ImageProblem::None) return cannotTell(err, game, reading.why);
+    if (reading.problem != ImageProblem::None) return cannotTell(err, what, reading.why);
 
-    std::string why;
-    const std::string folder = settingsFolder(options, &why);
+    const std::string folder = settingsFolder(game, options.settings, &why);
     if (folder.empty()) return cannotTell(err, options.settings, why);
+    const bool virtualised = !manifestRequestsExecutionLevel(imageManifest(image));
+    const SettingsChoice settings = chooseSettingsFolder(folder, virtualised, store);
 
-    const FileCheck check = checkGameFile(image, folder);
-    if (check.failed) return cannotTell(err, folder, "the settings folder could not be entered");
-    if (options.json) {
-        printFileJson(out, game, image, check);
-    } else {
-        printFileReport(out, game, image, check);
-    }
+    FileCheck check = checkGameFile(image, settings);
+    if (check.failed) return cannotTell(err, settings.folder, "the settings folder could not be entered");
+    check.shortcut = shortcut;
+    *out += options.json ? fileJson(game, image, check) : fileReport(game, image, check);
     return check.check == HostCheck::Fit ? kApplies : kDoesNotApply;
 }
 
-int checkProcess(const Options& options, std::FILE* out, std::FILE* err) {
+int checkProcess(const Options& options, std::string* out, std::string* err) {
     unsigned pid = options.pid;
     if (pid == 0) {
         std::vector<RunningProcess> found;
@@ -196,26 +252,23 @@ int checkProcess(const Options& options, std::FILE* out, std::FILE* err) {
     const std::string problem = processReadProblem();
     closeGameProcess();
     if (check.failed) return cannotTell(err, what, problem);
-    if (options.json) {
-        printProcessJson(out, process, check);
-    } else {
-        printProcessReport(out, process, check);
-    }
+    *out += options.json ? processJson(process, check) : processReport(process, check);
     return check.applied == Applied::Yes ? kApplies : kDoesNotApply;
 }
 
 }  // namespace
 
-int runChecker(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+int runChecker(const std::vector<std::string>& args, const VirtualStore& store, std::string* out,
+               std::string* err) {
     Options options;
     std::string why;
     if (!parse(args, &options, &why)) {
-        std::fprintf(err, "menupatch-check: %s (--help tells how)\n", why.c_str());
+        *err += "menupatch-check: " + why + " (--help tells how)\n";
         return kCannotTell;
     }
     if (options.help) {
-        std::fputs(kUsage, out);
+        *out += kUsage;
         return kApplies;
     }
-    return options.game.empty() ? checkProcess(options, out, err) : checkFile(options, out, err);
+    return options.game.empty() ? checkProcess(options, out, err) : checkFile(options, store, out, err);
 }

@@ -1,11 +1,13 @@
 #pragma once
 
-// menupatch-check's command line, all of it but the pause of a console window
-// Explorer opened. Returns the exit status: 0 the plug-in applies (or applied),
-// 1 it would not (or is not, or partly), 2 cannot tell.
+// menupatch-check's command line, all of it but the console: what it says goes
+// to `out` and `err` as UTF-8. Returns the exit status: 0 the plug-in applies
+// (or applied), 1 it would not (or is not, or partly), 2 cannot tell.
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
-int runChecker(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
+#include "checker/virtual_store.h"
+
+int runChecker(const std::vector<std::string>& args, const VirtualStore& store, std::string* out,
+               std::string* err);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "checker/platform.h"
 #include "host/page_access.h"
 #include "plugin/attach.h"
 #include "plugin/host_builds.h"
@@ -33,13 +34,14 @@ const unsigned char* pluginRows() { return reinterpret_cast<const unsigned char*
 
 SettingsFile settingsFileIn(const std::string& folder) {
     SettingsFile settings;
-    settings.path = (std::filesystem::path(folder) / kSettingsFileName).string();
+    const std::filesystem::path path = std::filesystem::u8path(folder) / kSettingsFileName;
+    settings.path = path.u8string();
     std::error_code error;
-    if (!std::filesystem::is_regular_file(settings.path, error)) return settings;
-    std::FILE* file = std::fopen(settings.path.c_str(), "rb");
+    if (!std::filesystem::is_regular_file(path, error)) return settings;
+    std::FILE* file = openToRead(settings.path);
     if (file == nullptr) return settings;
     settings.found = true;
-    settings.size = std::filesystem::file_size(settings.path, error);
+    settings.size = std::filesystem::file_size(path, error);
     if (std::fseek(file, kSettingsFlagOffset, SEEK_SET) == 0 &&
         std::fread(&settings.flagByte, 1, 1, file) == 1) {
         settings.hasFlagByte = true;
@@ -48,15 +50,16 @@ SettingsFile settingsFileIn(const std::string& folder) {
     return settings;
 }
 
-FileCheck checkGameFile(const PeImage& image, const std::string& settingsFolder) {
+FileCheck checkGameFile(const PeImage& image, const SettingsChoice& settings) {
     const GameSource source = {
         [&image](HostAddress address) { return imageRegion(image, address); },
         [&image](HostAddress address, unsigned char* out, std::uint32_t size) {
             return readImage(image, address, out, size);
         }};
-    openGameView(source, settingsFolder);
+    openGameView(source, settings.folder);
 
     FileCheck result;
+    result.settingsChoice = settings;
     const HostProfile& build = detectHostBuild();
     result.build = &build;
     result.signature = &build != &BuildC;
@@ -92,7 +95,7 @@ FileCheck checkGameFile(const PeImage& image, const std::string& settingsFolder)
     result.failed = viewFailed();
     closeGameView();
 
-    result.settings = settingsFileIn(settingsFolder);
+    result.settings = settingsFileIn(settings.folder);
     result.canMove = imageCanMove(image);
     return result;
 }

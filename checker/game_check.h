@@ -10,6 +10,7 @@
 
 #include "checker/game_view.h"
 #include "checker/pe_image.h"
+#include "checker/virtual_store.h"
 #include "plugin/host_check.h"
 
 // "A", "B" or "C": the name of one of the plug-in's own build profiles.
@@ -43,12 +44,14 @@ struct FileCheck {
     unsigned char flagAfter = 0;
     std::vector<WrittenRun> changes;
     std::vector<RoutineCall> calls;
+    SettingsChoice settingsChoice;  // which folder's korvan.set the game reads, and why
     SettingsFile settings;
+    std::string shortcut;  // the shortcut followed to the executable; empty if none
     bool canMove = false;  // relocations and a dynamic base
     bool failed = false;   // the dry run could not be completed
 };
 
-FileCheck checkGameFile(const PeImage& image, const std::string& settingsFolder);
+FileCheck checkGameFile(const PeImage& image, const SettingsChoice& settings);
 
 enum class Applied { Yes, No, Partly };
 

@@ -129,7 +129,7 @@ void callNoArgs(HostAddress routine) {
     view().calls.push_back({routine, false, {}});
     std::error_code error;
     view().returnFolder = std::filesystem::current_path(error);
-    std::filesystem::current_path(view().settingsFolder, error);
+    std::filesystem::current_path(std::filesystem::u8path(view().settingsFolder), error);
     if (error) view().failed = true;
 }
 

@@ -14,6 +14,7 @@ constexpr std::uint32_t kFileHeaderSize = 20;
 constexpr std::uint32_t kOptionalHeaderStart = 4 + kFileHeaderSize;  // after "PE\0\0"
 constexpr std::uint32_t kOptionalHeaderMinimum = 96;  // PE32 fields before the directories
 constexpr std::uint32_t kSectionHeaderSize = 40;
+constexpr std::uint32_t kResourceDirectory = 2;
 constexpr std::uint32_t kRelocationDirectory = 5;
 
 constexpr std::uint16_t kMachineI386 = 0x014C;
@@ -213,9 +214,13 @@ ImageReading readPeImage(std::vector<unsigned char> file, PeImage* image) {
     image->dllCharacteristics = u16(f, optional + 70);
     const std::uint32_t directoryCount = u32(f, optional + 92);
     const std::uint64_t directoriesInHeader = (optionalSize - kOptionalHeaderMinimum) / 8;
-    if (directoryCount > kRelocationDirectory && directoriesInHeader > kRelocationDirectory) {
-        image->relocationsSize = u32(f, optional + kOptionalHeaderMinimum + 8 * kRelocationDirectory + 4);
-    }
+    const auto directory = [&](std::uint32_t index, std::uint32_t field) {
+        const bool there = directoryCount > index && directoriesInHeader > index;
+        return there ? u32(f, optional + kOptionalHeaderMinimum + 8 * index + field) : 0;
+    };
+    image->relocationsSize = directory(kRelocationDirectory, 4);
+    image->resourcesAt = directory(kResourceDirectory, 0);
+    image->resourcesSize = directory(kResourceDirectory, 4);
 
     if (!powerOfTwo(image->sectionAlignment) || !powerOfTwo(fileAlignment) ||
         fileAlignment > image->sectionAlignment) {
@@ -323,4 +328,85 @@ const ImageSection* sectionAt(const PeImage& image, HostAddress address) {
 bool imageCanMove(const PeImage& image) {
     return (image.dllCharacteristics & kDynamicBase) && !(image.characteristics & kRelocationsStripped) &&
            image.relocationsSize != 0;
+}
+
+namespace {
+
+constexpr std::uint32_t kManifestType = 24;      // RT_MANIFEST
+constexpr std::uint32_t kProcessManifest = 1;    // CREATEPROCESS_MANIFEST_RESOURCE_ID
+constexpr std::uint32_t kSubdirectory = 0x80000000;
+constexpr std::uint32_t kResourceTableHeader = 16;
+constexpr std::uint32_t kResourceEntrySize = 8;
+// Manifests are a few KiB; a larger one is not a manifest worth reading.
+constexpr std::uint32_t kLargestManifest = 1u << 20;
+
+// Bytes of the resource directory, at an offset from its start.
+bool resourceBytes(const PeImage& image, std::uint32_t offset, std::uint32_t size, unsigned char* out) {
+    if (std::uint64_t{offset} + size > image.resourcesSize) return false;
+    const std::uint64_t at = std::uint64_t{image.imageBase} + image.resourcesAt + offset;
+    return at + size <= kAddressSpaceEnd && readImage(image, static_cast<HostAddress>(at), out, size);
+}
+
+std::uint32_t le32(const unsigned char* bytes) {
+    return static_cast<std::uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16) |
+           static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+// The entry of the table at `table` whose id is `id` (any entry when `id` is
+// 0); *target is what it points at, with the subdirectory bit as stored.
+bool resourceEntry(const PeImage& image, std::uint32_t table, std::uint32_t id, std::uint32_t* target) {
+    unsigned char header[kResourceTableHeader];
+    if (!resourceBytes(image, table, sizeof header, header)) return false;
+    const std::uint32_t named = header[12] | header[13] << 8;
+    const std::uint32_t numbered = header[14] | header[15] << 8;
+    for (std::uint32_t i = 0; i < named + numbered; ++i) {
+        unsigned char entry[kResourceEntrySize];
+        const std::uint64_t at = std::uint64_t{table} + kResourceTableHeader + std::uint64_t{i} * kResourceEntrySize;
+        if (at > image.resourcesSize || !resourceBytes(image, static_cast<std::uint32_t>(at), sizeof entry, entry)) {
+            return false;
+        }
+        const std::uint32_t name = le32(entry);
+        // Named entries come first and never match a numbered id.
+        if (id == 0 || (i >= named && name == id)) {
+            *target = le32(entry + 4);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string imageManifest(const PeImage& image) {
+    if (image.resourcesSize == 0) return {};
+    std::uint32_t names = 0;
+    std::uint32_t languages = 0;
+    std::uint32_t data = 0;
+    // Type, then name, then language: two tables, then the data entry.
+    if (!resourceEntry(image, 0, kManifestType, &names) || !(names & kSubdirectory)) return {};
+    if (!resourceEntry(image, names & ~kSubdirectory, kProcessManifest, &languages) ||
+        !(languages & kSubdirectory)) {
+        return {};
+    }
+    if (!resourceEntry(image, languages & ~kSubdirectory, 0, &data) || (data & kSubdirectory)) return {};
+    unsigned char entry[8];
+    if (!resourceBytes(image, data, sizeof entry, entry)) return {};
+    const std::uint32_t at = le32(entry);
+    const std::uint32_t size = le32(entry + 4);
+    const std::uint64_t address = std::uint64_t{image.imageBase} + at;
+    if (size == 0 || size > kLargestManifest || address + size > kAddressSpaceEnd) return {};
+    std::string manifest(size, '\0');
+    if (!readImage(image, static_cast<HostAddress>(address), reinterpret_cast<unsigned char*>(&manifest[0]), size)) {
+        return {};
+    }
+    return manifest;
+}
+
+bool manifestRequestsExecutionLevel(const std::string& manifest) {
+    static const std::string kName = "requestedExecutionLevel";
+    if (manifest.find(kName) != std::string::npos) return true;
+    // A manifest may also be stored as UTF-16.
+    std::string wide;
+    for (char c : kName) wide += {c, '\0'};
+    return manifest.find(wide) != std::string::npos;
 }

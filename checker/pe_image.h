@@ -28,6 +28,8 @@ struct PeImage {
     std::uint16_t characteristics = 0;
     std::uint16_t dllCharacteristics = 0;
     std::uint32_t relocationsSize = 0;  // the base relocation directory's; 0: none
+    std::uint32_t resourcesAt = 0;      // the resource directory, from the image base
+    std::uint32_t resourcesSize = 0;    // 0: none
     std::vector<ImageSection> sections;
 };
 
@@ -61,3 +63,12 @@ const ImageSection* sectionAt(const PeImage& image, HostAddress address);
 
 // Relocations and a dynamic base: the loader may put it elsewhere than its base.
 bool imageCanMove(const PeImage& image);
+
+// The application manifest the executable carries for its process (resource
+// type 24, id 1, any language), as its bytes; empty when it has none. Every
+// offset of the resource tree is checked against the directory and the image.
+std::string imageManifest(const PeImage& image);
+
+// A manifest that names a requestedExecutionLevel marks a program written for
+// UAC: Windows does not redirect its files into the VirtualStore.
+bool manifestRequestsExecutionLevel(const std::string& manifest);

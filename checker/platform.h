@@ -1,7 +1,9 @@
 #pragma once
 
-// What menupatch-check needs of Windows beyond the C++ library. Elsewhere (the
-// native tests) there is no running game to read.
+// What menupatch-check needs of the system beyond the C++ library. Every name
+// the checker handles is UTF-8; the platform turns it into what its system
+// calls take. Elsewhere than Windows (the native tests) there is no running
+// game to read.
 
 #include <cstdio>
 #include <string>
@@ -24,6 +26,16 @@ std::string processReadProblem();
 // Every running process whose executable has this file name, in any case.
 bool findProcesses(const std::string& name, std::vector<RunningProcess>* found, std::string* why);
 
+// A file by its UTF-8 name, for reading in byte mode; null if it cannot be opened.
+std::FILE* openToRead(const std::string& path);
+
+// Text in the system's ANSI code page (an old shortcut's path), as UTF-8.
+std::string fromSystemCodePage(const std::string& text);
+
+// What the checker says, on standard output or standard error.
+void writeOut(const std::string& text);
+void writeErr(const std::string& text);
+
 // Explorer gives a program started by dropping a file on it a console window of
 // its own, which closes when the program ends: keep it open until Enter.
-void holdOwnConsoleWindow(std::FILE* out);
+void holdOwnConsoleWindow();

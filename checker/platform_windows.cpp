@@ -4,8 +4,9 @@
 #include <psapi.h>
 #include <tlhelp32.h>
 
-#include <cstring>
+#include <cwchar>
 
+#include "checker/virtual_store.h"
 #include "host/page_access.h"
 
 namespace {
@@ -14,6 +15,22 @@ HANDLE gProcess = nullptr;
 DWORD gReadError = 0;
 
 void* at(HostAddress address) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(address)); }
+
+std::wstring wide(const std::string& text, UINT codePage = CP_UTF8) {
+    const int size = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(size > 0 ? size : 0, L'\0');
+    if (size > 0) MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &result[0], size);
+    return result;
+}
+
+// Half a surrogate pair, which a file name may hold, becomes U+FFFD.
+std::string utf8(const wchar_t* text, int length = -1) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string result(size > 0 ? size : 0, '\0');
+    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text, length, &result[0], size, nullptr, nullptr);
+    if (length == -1 && !result.empty()) result.pop_back();  // the terminating NUL
+    return result;
+}
 
 std::string errorWords(DWORD error) {
     switch (error) {
@@ -51,6 +68,24 @@ bool readProcess(HostAddress address, unsigned char* out, std::uint32_t size) {
     return true;
 }
 
+// A console takes UTF-16; a pipe or a file gets the UTF-8 bytes as they are.
+void write(DWORD stream, const std::string& text) {
+    const HANDLE handle = GetStdHandle(stream);
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (GetConsoleMode(handle, &mode)) {
+        const std::wstring units = wide(text);
+        WriteConsoleW(handle, units.data(), static_cast<DWORD>(units.size()), &written, nullptr);
+    } else {
+        WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    }
+}
+
+std::string environment(const wchar_t* name) {
+    const wchar_t* value = _wgetenv(name);
+    return value != nullptr ? utf8(value) : std::string();
+}
+
 }  // namespace
 
 bool openGameProcess(unsigned pid, GameSource* source, std::string* name, std::string* why) {
@@ -74,8 +109,8 @@ bool openGameProcess(unsigned pid, GameSource* source, std::string* name, std::s
         closeGameProcess();
         return false;
     }
-    char file[MAX_PATH] = {};
-    *name = GetModuleBaseNameA(gProcess, nullptr, file, sizeof file) ? file : "?";
+    wchar_t file[MAX_PATH] = {};
+    *name = GetModuleBaseNameW(gProcess, nullptr, file, MAX_PATH) ? utf8(file) : "?";
     *source = {processRegion, readProcess};
     return true;
 }
@@ -93,25 +128,50 @@ bool findProcesses(const std::string& name, std::vector<RunningProcess>* found, 
         *why = "the list of running processes cannot be read (" + errorWords(GetLastError()) + ")";
         return false;
     }
-    PROCESSENTRY32 entry{};
+    const std::wstring wanted = wide(name);
+    PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (_stricmp(entry.szExeFile, name.c_str()) == 0) {
-            found->push_back({static_cast<unsigned>(entry.th32ProcessID), entry.szExeFile});
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        // File names compare as the file system does: without case, in any script.
+        if (CompareStringOrdinal(entry.szExeFile, -1, wanted.c_str(), static_cast<int>(wanted.size()), TRUE) ==
+            CSTR_EQUAL) {
+            found->push_back({static_cast<unsigned>(entry.th32ProcessID), utf8(entry.szExeFile)});
         }
     }
     CloseHandle(snapshot);
     return true;
 }
 
-void holdOwnConsoleWindow(std::FILE* out) {
+std::FILE* openToRead(const std::string& path) { return _wfopen(wide(path).c_str(), L"rb"); }
+
+std::string fromSystemCodePage(const std::string& text) {
+    const std::wstring units = wide(text, CP_ACP);
+    return utf8(units.c_str(), static_cast<int>(units.size()));
+}
+
+void writeOut(const std::string& text) { write(STD_OUTPUT_HANDLE, text); }
+void writeErr(const std::string& text) { write(STD_ERROR_HANDLE, text); }
+
+void holdOwnConsoleWindow() {
     // From a prompt or a script the console has other processes too.
     DWORD processes[2];
     if (GetConsoleProcessList(processes, 2) != 1) return;
     DWORD mode;
     if (!GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode)) return;
-    std::fprintf(out, "\nPress Enter to close this window.");
-    std::fflush(out);
-    char line[16];
-    std::fgets(line, sizeof line, stdin);
+    writeOut("\nPress Enter to close this window.");
+    wchar_t line[16];
+    DWORD read = 0;
+    ReadConsoleW(GetStdHandle(STD_INPUT_HANDLE), line, 16, &read, nullptr);
+}
+
+VirtualStore systemVirtualStore() {
+    VirtualStore store;
+    // A 32-bit program sees ProgramFiles as the 32-bit folder; ProgramW6432 is the other one.
+    for (const wchar_t* name : {L"ProgramFiles", L"ProgramFiles(x86)", L"ProgramW6432", L"ProgramData", L"SystemRoot"}) {
+        const std::string folder = environment(name);
+        if (!folder.empty()) store.virtualisedFolders.push_back(folder);
+    }
+    const std::string local = environment(L"LOCALAPPDATA");
+    if (!local.empty()) store.root = local + "\\VirtualStore";
+    return store;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "checker/row_table.h"
+#include "checker/text.h"
 #include "plugin/menu_row.h"
 #include "plugin/settings_flag.h"
 
@@ -140,7 +141,7 @@ std::string buildLine(const FileCheck& check) {
 
 std::string settingsWords(const FileCheck& check) {
     const SettingsFile& s = check.settings;
-    const std::string folder = std::filesystem::path(s.path).parent_path().string();
+    const std::string folder = std::filesystem::u8path(s.path).parent_path().u8string();
     if (!s.found) {
         return "no " + std::string(kSettingsFileName) + " in " + folder +
                ": the game's value stays (--settings names another folder)";
@@ -156,10 +157,35 @@ std::string settingsWords(const FileCheck& check) {
     return words;
 }
 
+// Why the game reads the settings file it reads, when Windows has a say in it.
+std::string settingsSourceWords(const SettingsChoice& choice) {
+    switch (choice.source) {
+        case SettingsSource::Folder: break;
+        case SettingsSource::VirtualStore:
+            return "the game reads " + choice.copy + ": Windows keeps a copy of the files that a game "
+                   "without a manifest changes under Program Files, ProgramData or the Windows folder, in "
+                   "the player's VirtualStore, and gives the game that copy instead of the file in its folder";
+        case SettingsSource::NotVirtualised:
+            return "the game's manifest names an execution level, so Windows does not redirect it to the "
+                   "VirtualStore: it reads the file in its folder, not the copy " + choice.copy;
+    }
+    return "";
+}
+
+const char* settingsSourceKey(SettingsSource source) {
+    switch (source) {
+        case SettingsSource::Folder: break;
+        case SettingsSource::VirtualStore: return "virtual_store";
+        case SettingsSource::NotVirtualised: return "folder_not_virtualised";
+    }
+    return "folder";
+}
+
 // "Label        text", the text wrapped under itself at word breaks.
-void printField(std::FILE* out, const std::string& label, const std::string& text) {
+std::string field(const std::string& label, const std::string& text) {
     constexpr std::size_t kIndent = 13;
     constexpr std::size_t kWidth = 96;
+    std::string lines;
     std::string line = label + std::string(kIndent - label.size(), ' ');
     std::size_t at = 0;
     while (at < text.size()) {
@@ -167,7 +193,7 @@ void printField(std::FILE* out, const std::string& label, const std::string& tex
         const std::string word = text.substr(at, end - at);
         const bool first = line.size() == kIndent;
         if (!first && line.size() + 1 + word.size() > kWidth) {
-            std::fprintf(out, "%s\n", line.c_str());
+            lines += line + "\n";
             line = std::string(kIndent, ' ');
         } else if (!first) {
             line += ' ';
@@ -175,28 +201,61 @@ void printField(std::FILE* out, const std::string& label, const std::string& tex
         line += word;
         at = end + 1;
     }
-    std::fprintf(out, "%s\n", line.c_str());
+    return lines + line + "\n";
 }
 
-void printFlagOperand(std::FILE* out, HostAddress at, std::uint32_t before, std::uint32_t after) {
-    std::fprintf(out, "Flag operand at %s: %s -> %s (the flag byte's address)\n", hex(at).c_str(),
+std::string flagOperandLine(HostAddress at, std::uint32_t before, std::uint32_t after) {
+    return textf("Flag operand at %s: %s -> %s (the flag byte's address)\n", hex(at).c_str(),
                  hex(before).c_str(), hex(after).c_str());
 }
 
-// JSON, written out by hand: a handful of flat values.
+// The length of the well-formed UTF-8 sequence at `at`, or 0.
+std::size_t utf8Length(const std::string& text, std::size_t at) {
+    const unsigned char lead = static_cast<unsigned char>(text[at]);
+    std::size_t length = 0;
+    std::uint32_t point = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, point = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, point = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, point = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const unsigned char next = static_cast<unsigned char>(text[at + i]);
+        if ((next & 0xC0) != 0x80) return 0;
+        point = point << 6 | (next & 0x3F);
+    }
+    // Overlong forms, UTF-16 surrogates and points past U+10FFFF are not text.
+    const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (point < least[length] || (point >= 0xD800 && point <= 0xDFFF) || point > 0x10FFFF) return 0;
+    return length;
+}
+
+// JSON, written out by hand: a handful of flat values. Names of files and
+// processes go out as they are if they are UTF-8; any byte that is not (a
+// Linux file name may hold any) becomes U+FFFD, so the object stays valid.
 std::string json(const std::string& text) {
     std::string quoted = "\"";
-    for (unsigned char c : text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[at]);
         if (c == '"' || c == '\\') {
             quoted += '\\';
             quoted += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            quoted += escaped;
+        } else if (c < 0x20 || c == 0x7F) {
+            quoted += textf("\\u%04x", c);
+        } else if (c >= 0x80) {
+            const std::size_t length = utf8Length(text, at);
+            quoted += length == 0 ? "\\ufffd" : text.substr(at, length);
+            at += length == 0 ? 1 : length;
+            continue;
         } else {
             quoted += static_cast<char>(c);
         }
+        ++at;
     }
     return quoted + "\"";
 }
@@ -231,54 +290,56 @@ const char* appliedWord(Applied applied) {
 
 }  // namespace
 
-void printFileReport(std::FILE* out, const std::string& path, const PeImage& image,
-                     const FileCheck& check) {
-    std::fprintf(out, "%s\n\n", verdictLine(check).c_str());
-    printField(out, "Executable", path);
-    printField(out, "", "PE32 for i386, image base " + hex(image.imageBase) + ", " +
+std::string fileReport(const std::string& path, const PeImage& image, const FileCheck& check) {
+    std::string out = verdictLine(check) + "\n\n";
+    if (!check.shortcut.empty()) out += field("Shortcut", check.shortcut + ", followed to:");
+    out += field("Executable", path);
+    out += field("", "PE32 for i386, image base " + hex(image.imageBase) + ", " +
                             std::to_string(image.sections.size()) + " sections");
-    printField(out, "Build", buildLine(check));
+    out += field("Build", buildLine(check));
+    const std::string source = settingsSourceWords(check.settingsChoice);
+    if (!source.empty()) out += field("Settings", source);
     if (check.canMove) {
-        printField(out, "Warning",
+        out += field("Warning",
                    "this executable can be moved at load (it has relocations and asks for a dynamic "
                    "base), so the fixed addresses the plug-in uses need not hold in the running game: "
                    "check the running game with --process.");
     }
     if (check.check != HostCheck::Fit) {
-        printField(out, "Why", whyLine(image, check));
-        printField(out, "What to do",
+        out += field("Why", whyLine(image, check));
+        out += field("What to do",
                    "The plug-in knows three builds of the game. This executable is none of them, or has "
                    "been changed since (by an update or another patch). With one of the known builds the "
                    "plug-in applies.");
         if (!check.rowsBefore.empty()) {
-            std::fprintf(out, "\nMenu page at %s, rows from +%u, as the executable has them:\n\n",
+            out += textf("\nMenu page at %s, rows from +%u, as the executable has them:\n\n",
                          hex(check.pageBase).c_str(), kRowBlockOffset);
-            printRowTable(out, "Now", check.rowsBefore.data());
+            out += rowTable("Now", check.rowsBefore.data());
         }
-        return;
+        return out;
     }
     const HostProfile& b = *check.build;
-    printField(out, "Checked",
+    out += field("Checked",
                "the slots at " + hex(b.pageSlot) + " and " + hex(b.flagSourceSlot) +
                    " can be read, the operand at " + hex(b.flagDestSlot) +
                    " is there, the nine rows and the flag byte can be written, and the routines at " +
                    hex(b.enterSettingsDirRoutine) + " and " + hex(b.setDirRoutine) + " are code.");
-    std::fprintf(out, "\nWhen the game loads it, the plug-in will change:\n\n");
-    printFlagOperand(out, b.flagDestSlot, check.operandBefore, check.operandAfter);
-    std::fprintf(out, "Menu page at %s, rows from +%u:\n\n", hex(check.pageBase).c_str(), kRowBlockOffset);
-    printRowTable(out, "Before", check.rowsBefore.data());
-    std::fprintf(out, "\n");
-    printRowTable(out, "After", check.rowsAfter.data());
-    std::fprintf(out, "\nFlag byte at %s:    %s -> %s (%s)\n", hex(check.flagAddress).c_str(),
+    out += textf("\nWhen the game loads it, the plug-in will change:\n\n");
+    out += flagOperandLine(b.flagDestSlot, check.operandBefore, check.operandAfter);
+    out += textf("Menu page at %s, rows from +%u:\n\n", hex(check.pageBase).c_str(), kRowBlockOffset);
+    out += rowTable("Before", check.rowsBefore.data());
+    out += "\n";
+    out += rowTable("After", check.rowsAfter.data());
+    out += textf("\nFlag byte at %s:    %s -> %s (%s)\n", hex(check.flagAddress).c_str(),
                  hex(check.flagBefore, 2).c_str(), hex(check.flagAfter, 2).c_str(),
                  settingsWords(check).c_str());
-    std::fprintf(out, "\nIt reads the settings file between two calls of the game's own routines: %s\n"
+    out += textf("\nIt reads the settings file between two calls of the game's own routines: %s\n"
                       "(which makes the settings folder current) and %s (with \"\").\n",
                  hex(b.enterSettingsDirRoutine).c_str(), hex(b.setDirRoutine).c_str());
+    return out;
 }
 
-void printFileJson(std::FILE* out, const std::string& path, const PeImage& image,
-                   const FileCheck& check) {
+std::string fileJson(const std::string& path, const PeImage& image, const FileCheck& check) {
     std::vector<std::string> changes;
     for (const WrittenRun& run : check.changes) {
         changes.push_back(object({{"address", json(std::uint64_t{run.address})},
@@ -295,9 +356,12 @@ void printFileJson(std::FILE* out, const std::string& path, const PeImage& image
         {"file", json(s.path)},
         {"found", json(s.found)},
         {"size", s.found ? json(s.size) : "null"},
-        {"flag_byte", s.hasFlagByte ? json(std::uint64_t{s.flagByte}) : "null"}};
+        {"flag_byte", s.hasFlagByte ? json(std::uint64_t{s.flagByte}) : "null"},
+        {"source", json(std::string(settingsSourceKey(check.settingsChoice.source)))},
+        {"virtual_store_copy", check.settingsChoice.copy.empty() ? "null" : json(check.settingsChoice.copy)}};
     Fields fields = {
         {"file", json(path)},
+        {"shortcut", check.shortcut.empty() ? "null" : json(check.shortcut)},
         {"image_base", json(std::uint64_t{image.imageBase})},
         {"build", json(std::string(buildName(*check.build)))},
         {"signature", json(check.signature)},
@@ -316,53 +380,54 @@ void printFileJson(std::FILE* out, const std::string& path, const PeImage& image
         {"changes", array(changes)},
         {"calls", array(calls)},
         {"settings", object(settings)}};
-    std::fprintf(out, "%s\n", object(fields).c_str());
+    return object(fields) + "\n";
 }
 
-void printProcessReport(std::FILE* out, const ProcessName& process, const ProcessCheck& check) {
+std::string processReport(const ProcessName& process, const ProcessCheck& check) {
     const std::string who = "process " + std::to_string(process.pid) + " (" + process.name + ")";
     const std::string build = buildName(*check.build);
     if (check.slots != HostCheck::Fit) {
-        std::fprintf(out, "%s%s is untouched by the plug-in, so its changes are not in place (%s).\n",
+        return textf("%s%s is untouched by the plug-in, so its changes are not in place (%s).\n",
                      notLaidOut(*check.build, check.signature).c_str(), who.c_str(), reasonOf(check.slots));
-        return;
     }
+    std::string out;
     const bool operandInPlace = check.operandRead && check.operand == check.flagAddress;
     switch (check.applied) {
         case Applied::Yes:
-            std::fprintf(out, "Build %s, %s: the plug-in's changes are in place.\n", build.c_str(), who.c_str());
+            out += textf("Build %s, %s: the plug-in's changes are in place.\n", build.c_str(), who.c_str());
             break;
         case Applied::No:
-            std::fprintf(out, "Build %s, %s: the plug-in's changes are not in place (the game's own rows are "
+            out += textf("Build %s, %s: the plug-in's changes are not in place (the game's own rows are "
                               "there).\n", build.c_str(), who.c_str());
             break;
         case Applied::Partly:
-            std::fprintf(out, "Build %s, %s: the plug-in's changes are partly in place: something else changed "
+            out += textf("Build %s, %s: the plug-in's changes are partly in place: something else changed "
                               "the same places.\n", build.c_str(), who.c_str());
             break;
     }
-    std::fprintf(out, "\n");
+    out += "\n";
     if (check.operandRead) {
-        std::fprintf(out, "Flag operand at %s: %s (%s)\n", hex(check.build->flagDestSlot).c_str(),
+        out += textf("Flag operand at %s: %s (%s)\n", hex(check.build->flagDestSlot).c_str(),
                      hex(check.operand).c_str(),
                      operandInPlace ? "the flag byte's address: in place" : "not the flag byte's address");
     } else {
-        std::fprintf(out, "Flag operand at %s: cannot be read\n", hex(check.build->flagDestSlot).c_str());
+        out += textf("Flag operand at %s: cannot be read\n", hex(check.build->flagDestSlot).c_str());
     }
-    std::fprintf(out, "Menu page at %s, rows from +%u: %d of the %u rows are the plug-in's\n",
+    out += textf("Menu page at %s, rows from +%u: %d of the %u rows are the plug-in's\n",
                  hex(check.pageBase).c_str(), kRowBlockOffset, check.rowsInPlace,
                  static_cast<unsigned>(kMenuRowCount));
     if (!check.rows.empty()) {
-        std::fprintf(out, "\n");
-        printRowTable(out, "Now", check.rows.data());
+        out += "\n";
+        out += rowTable("Now", check.rows.data());
     }
     if (check.applied == Applied::No) {
-        std::fprintf(out, "\nIs menupatch.dll in the game's folder, and was the game started after it was "
+        out += textf("\nIs menupatch.dll in the game's folder, and was the game started after it was "
                           "put there?\n");
     }
+    return out;
 }
 
-void printProcessJson(std::FILE* out, const ProcessName& process, const ProcessCheck& check) {
+std::string processJson(const ProcessName& process, const ProcessCheck& check) {
     const bool slots = check.slots == HostCheck::Fit;
     const Fields fields = {
         {"pid", json(std::uint64_t{process.pid})},
@@ -376,5 +441,5 @@ void printProcessJson(std::FILE* out, const ProcessName& process, const ProcessC
         {"operand", check.operandRead ? json(std::uint64_t{check.operand}) : "null"},
         {"rows", check.rows.empty() ? "null" : json(hexBytes(check.rows))},
         {"rows_in_place", json(static_cast<std::uint64_t>(check.rowsInPlace))}};
-    std::fprintf(out, "%s\n", object(fields).c_str());
+    return object(fields) + "\n";
 }

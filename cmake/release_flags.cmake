@@ -1,6 +1,16 @@
 # The flags the shipped DLL is built with, for it and for whatever must be built
-# like it (the empty DLL and the program of the attach benchmark).
+# like it (the empty DLL and the program of the attach benchmark). SUBSYSTEM
+# KIND:VERSION for another than the DLL's windows:5.01: the lowest release that
+# has everything the file imports.
 function(menupatch_release_flags target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "SUBSYSTEM" "")
+  if(NOT arg_SUBSYSTEM)
+    set(arg_SUBSYSTEM windows:5.01)  # loads on the old Windows releases the game runs on
+  endif()
+  string(REGEX REPLACE "^.*:" "" os_version ${arg_SUBSYSTEM})
+  string(REPLACE "." ";" os_version ${os_version})
+  list(GET os_version 0 os_major)
+  list(GET os_version 1 os_minor)
   # No exceptions pass through the plug-in, so it needs no unwind tables.
   target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti
     -fno-asynchronous-unwind-tables -ffunction-sections -fdata-sections
@@ -12,9 +22,9 @@ function(menupatch_release_flags target)
     -Wl,--no-insert-timestamp     # the same sources give the same bytes
     -Wl,--dynamicbase
     -Wl,--nxcompat
-    -Wl,--subsystem,windows:5.01  # loads on the old Windows releases the game runs on
-    -Wl,--major-os-version=5
-    -Wl,--minor-os-version=1)
+    -Wl,--subsystem,${arg_SUBSYSTEM}
+    -Wl,--major-os-version=${os_major}
+    -Wl,--minor-os-version=${os_minor})
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "SHARED_LIBRARY")
     set_target_properties(${target} PROPERTIES PREFIX "")
@@ -38,4 +48,25 @@ function(menupatch_bare_dll target)
     # A static constructor would never run without the start-up code: refuse it.
     target_compile_options(${target} PRIVATE -Wglobal-constructors -Wexit-time-destructors)
   endif()
+endfunction()
+
+# Version information, and for a program its application manifest: one resource
+# script per file, from the one version in project().
+#   menupatch_resources(TARGET DESCRIPTION FILE_NAME VFT_APP|VFT_DLL [MANIFEST file])
+function(menupatch_resources target description file_name file_type)
+  cmake_parse_arguments(PARSE_ARGV 4 arg "" "MANIFEST" "")
+  set(MENUPATCH_DESCRIPTION "${description}")
+  set(MENUPATCH_FILE_NAME "${file_name}")
+  get_filename_component(MENUPATCH_INTERNAL_NAME "${file_name}" NAME_WE)
+  set(MENUPATCH_FILE_TYPE ${file_type})
+  set(MENUPATCH_MANIFEST_RESOURCE "")
+  if(arg_MANIFEST)
+    set(manifest ${CMAKE_CURRENT_BINARY_DIR}/${MENUPATCH_INTERNAL_NAME}.manifest)
+    configure_file(${arg_MANIFEST} ${manifest} @ONLY)
+    # 1 is the id Windows looks for in a program (CREATEPROCESS_MANIFEST_RESOURCE_ID), 24 RT_MANIFEST.
+    set(MENUPATCH_MANIFEST_RESOURCE "1 24 \"${MENUPATCH_INTERNAL_NAME}.manifest\"")
+  endif()
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/${MENUPATCH_INTERNAL_NAME}.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/resources.rc.in ${script} @ONLY)
+  target_sources(${target} PRIVATE ${script})
 endfunction()

@@ -14,7 +14,7 @@ std::uint32_t u32(const std::vector<unsigned char>& image, HostAddress address) 
 }
 
 void printRows(const char* title, const std::vector<unsigned char>& image, HostAddress rows) {
-    printRowTable(stdout, title, &image[rows - kGameBegin]);
+    std::fputs(rowTable(title, &image[rows - kGameBegin]).c_str(), stdout);
 }
 
 }  // namespace

@@ -25,22 +25,9 @@ struct CheckerRun {
     bool says(const std::string& text) const { return out.find(text) != std::string::npos; }
 };
 
-std::string contentsOf(std::FILE* file) {
-    std::string text;
-    std::rewind(file);
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
-    std::fclose(file);
-    return text;
-}
-
-CheckerRun check(const std::vector<std::string>& args) {
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
+CheckerRun check(const std::vector<std::string>& args, const VirtualStore& store = {}) {
     CheckerRun run;
-    run.status = runChecker(args, out, err);
-    run.out = contentsOf(out);
-    run.err = contentsOf(err);
+    run.status = runChecker(args, store, &run.out, &run.err);
     return run;
 }
 
@@ -435,7 +422,7 @@ TEST_P(RunningGameVerdict, RowsAndOperandComparedWithThePlugins) {
         PeImage image;
         ASSERT_EQ(readPeImage(gameExecutable(c.setup, game), &image).problem, ImageProblem::None);
         TempFolder temp;
-        const FileCheck dryRun = checkGameFile(image, temp.path);
+        const FileCheck dryRun = checkGameFile(image, {temp.path, SettingsSource::Folder, ""});
         ASSERT_EQ(dryRun.check, HostCheck::Fit);
         for (const WrittenRun& run : dryRun.changes) {
             std::copy(run.after.begin(), run.after.end(), game.begin() + (run.address - kGameBegin));

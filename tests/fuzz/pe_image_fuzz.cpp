@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -26,11 +25,6 @@ const std::string& settingsFolder() {
     return folder;
 }
 
-std::FILE* nowhere() {
-    static std::FILE* const file = std::fopen("/dev/null", "w");
-    return file;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -38,8 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (readPeImage(std::vector<unsigned char>(data, data + size), &image).problem != ImageProblem::None) {
         return 0;
     }
-    const FileCheck check = checkGameFile(image, settingsFolder());
-    printFileReport(nowhere(), "fuzz.exe", image, check);
-    printFileJson(nowhere(), "fuzz.exe", image, check);
+    const FileCheck check = checkGameFile(image, {settingsFolder(), SettingsSource::Folder, ""});
+    fileReport("fuzz.exe", image, check);
+    fileJson("fuzz.exe", image, check);
+    manifestRequestsExecutionLevel(imageManifest(image));
     return 0;
 }
