@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -55,6 +56,31 @@ std::vector<unsigned char> rawOf(const std::vector<unsigned char>& game, const S
     return raw;
 }
 
+// A resource tree with one entry, type 24, id 1, US English, and the data after it.
+std::vector<unsigned char> manifestResource(const std::string& manifest, HostAddress sectionRva) {
+    constexpr std::uint32_t kTable = 16;
+    constexpr std::uint32_t kEntry = 8;
+    constexpr std::uint32_t kSubdirectory = 0x80000000;
+    constexpr std::uint32_t kNames = kTable + kEntry;
+    constexpr std::uint32_t kLanguages = kNames + kTable + kEntry;
+    constexpr std::uint32_t kDataEntry = kLanguages + kTable + kEntry;
+    constexpr std::uint32_t kData = kDataEntry + 16;
+    std::vector<unsigned char> tree(kData + manifest.size(), 0);
+    const auto table = [&](std::uint32_t at, std::uint32_t id, std::uint32_t target) {
+        put16(tree, at + 14, 1);  // one entry, by id
+        put32(tree, at + kTable, id);
+        put32(tree, at + kTable + 4, target);
+    };
+    table(0, 24, kSubdirectory | kNames);
+    table(kNames, 1, kSubdirectory | kLanguages);
+    table(kLanguages, 0x409, kDataEntry);
+    put32(tree, kDataEntry, sectionRva + kData);
+    put32(tree, kDataEntry + 4, static_cast<std::uint32_t>(manifest.size()));
+    std::copy(manifest.begin(), manifest.end(), tree.begin() + kData);
+    tree.resize((tree.size() + kFileAlignment - 1) / kFileAlignment * kFileAlignment, 0);
+    return tree;
+}
+
 }  // namespace
 
 std::vector<unsigned char> gameBytesOf(const GameSetup& setup) {
@@ -97,6 +123,17 @@ std::vector<unsigned char> gameExecutable(const GameSetup& setup, const std::vec
                             std::vector<unsigned char>(size, 0x5A)});
     }
 
+    HostAddress manifestRva = 0;
+    std::uint32_t manifestSize = 0;
+    if (!options.manifest.empty()) {
+        const HostAddress begin = sections.back().end;
+        manifestRva = begin - kImageBase;
+        std::vector<unsigned char> tree = manifestResource(options.manifest, manifestRva);
+        manifestSize = static_cast<std::uint32_t>(tree.size());
+        const HostAddress end = begin + (manifestSize + kPageSize - 1) / kPageSize * kPageSize;
+        sections.push_back({".rsrc", begin, end, kInitialisedData | kReads, std::move(tree)});
+    }
+
     std::vector<unsigned char> file(kExeHeadersSize, 0);
     file[0] = 'M';
     file[1] = 'Z';
@@ -122,6 +159,10 @@ std::vector<unsigned char> gameExecutable(const GameSetup& setup, const std::vec
     put16(file, o + 68, 3);  // console
     put16(file, o + 70, options.relocatable ? 0x0040 : 0);
     put32(file, o + 92, 16);
+    if (manifestSize != 0) {
+        put32(file, o + 96 + 8 * 2, manifestRva);
+        put32(file, o + 96 + 8 * 2 + 4, manifestSize);
+    }
     if (options.relocatable) {
         put32(file, o + 96 + 8 * 5, kGameEnd - kImageBase);
         put32(file, o + 96 + 8 * 5 + 4, 12);

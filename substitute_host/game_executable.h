@@ -22,6 +22,7 @@ constexpr std::uint32_t kExeHeadersSize = 0x400;
 struct ExecutableOptions {
     bool relocatable = false;  // relocations and a dynamic base
     std::uint32_t resourceBytes = 0;  // a read-only section of this much data after the game's
+    std::string manifest;  // carried as resource 24/1, as a linker embeds an application manifest
 };
 
 // The game's bytes from kGameBegin to kGameEnd, as the setup lays them out.

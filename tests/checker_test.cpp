@@ -89,7 +89,7 @@ const FileCase kFileCases[] = {
      "Build C: the plug-in will apply.", {fact("build", quoted("C"))}},
     {"CodeWritable", setupOf([](GameSetup& s) { s.codeWritable = true; }), {}, 0,
      "Build A: the plug-in will apply.", {fact("applies", "true")}},
-    {"Relocatable", {}, {true}, 0, "Build A: the plug-in will apply.", {fact("relocatable", "true")}},
+    {"Relocatable", {}, {true, 0, ""}, 0, "Build A: the plug-in will apply.", {fact("relocatable", "true")}},
     {"NoBuild", setupOf([](GameSetup& s) { noSignature(s); s.overridePageBase = true; s.pageBase = 0; }), {}, 1,
      "Not laid out as any known build: " + kUntouchedRows,
      {fact("build", quoted("C")), fact("applies", "false"), fact("check", quoted("menu_rows"))}},
@@ -444,5 +444,101 @@ TEST_P(RunningGameVerdict, RowsAndOperandComparedWithThePlugins) {
 
 INSTANTIATE_TEST_SUITE_P(Games, RunningGameVerdict, testing::ValuesIn(kRunningCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Windows gives a game without a UAC manifest the VirtualStore's copy of a file
+// under Program Files; the checker makes the same choice, over roots the test
+// names instead of the system's.
+struct StoreCase {
+    const char* name;
+    std::string manifest;     // the game's; empty: none
+    std::string root;         // the virtualised folder, under the test's own folder
+    bool copy;                // the VirtualStore holds a korvan.set
+    bool store;               // a VirtualStore root is known at all
+    int flag;                 // what the dry run loads: 1 from the game's folder, 2 from the copy
+    std::string source;
+};
+
+void PrintTo(const StoreCase& c, std::ostream* out) { *out << c.name; }
+
+const std::string kAsInvoker =
+    "<assembly><trustInfo><security><requestedPrivileges><requestedExecutionLevel level=\"asInvoker\"/>"
+    "</requestedPrivileges></security></trustInfo></assembly>";
+const std::string kCompatibilityOnly = "<assembly><compatibility><application/></compatibility></assembly>";
+
+std::string utf16(const std::string& ascii) {
+    std::string wide = "\xFF\xFE";
+    for (char c : ascii) wide += {c, '\0'};
+    return wide;
+}
+
+const StoreCase kStoreCases[] = {
+    {"NoManifest_ReadsTheCopy", "", "Program Files", true, true, 2, "virtual_store"},
+    {"ManifestWithoutLevel_ReadsTheCopy", kCompatibilityOnly, "Program Files", true, true, 2, "virtual_store"},
+    {"ManifestWithLevel_ReadsItsFolder", kAsInvoker, "Program Files", true, true, 1, "folder_not_virtualised"},
+    {"Utf16ManifestWithLevel_ReadsItsFolder", utf16(kAsInvoker), "Program Files", true, true, 1,
+     "folder_not_virtualised"},
+    {"NoCopy_ReadsItsFolder", "", "Program Files", false, true, 1, "folder"},
+    {"RootInOtherCase_ReadsTheCopy", "", "PROGRAM files", true, true, 2, "virtual_store"},
+    {"FolderBesideTheRoot_ReadsItsFolder", "", "Program", true, true, 1, "folder"},
+    {"NoVirtualStore_ReadsItsFolder", "", "Program Files", true, false, 1, "folder"},
+};
+
+class CheckerVirtualStore : public testing::TestWithParam<StoreCase> {};
+
+TEST_P(CheckerVirtualStore, ReadsTheFileTheGameWouldRead) {
+    const StoreCase& c = GetParam();
+    TempFolder temp;
+    const std::string folder = temp.make("Program Files/Game");
+    const std::string exe = folder + "/game.exe";
+    ExecutableOptions options;
+    options.manifest = c.manifest;
+    writeFile(exe, gameExecutable(GameSetup{}, options));
+    writeSettings(folder, 2048, 0x01);
+    const std::string storeRoot = temp.make("VirtualStore");
+    const std::string copyFolder = storeRoot + folder;  // the whole path but its root
+    if (c.copy) writeSettings(temp.make("VirtualStore" + folder), 2048, 0x02);
+    VirtualStore store;
+    store.virtualisedFolders = {"/nowhere", temp.path + "/" + c.root};
+    if (c.store) store.root = storeRoot;
+
+    const CheckerRun json = check({"--json", exe}, store);
+    const CheckerRun text = check({exe}, store);
+
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_TRUE(json.says(fact("flag_after", c.flag))) << json.out;
+    EXPECT_TRUE(json.says(fact("source", quoted(c.source)))) << json.out;
+    const std::string copy = copyFolder + "/korvan.set";
+    EXPECT_TRUE(json.says(fact("virtual_store_copy", c.source == "folder" ? "null" : quoted(copy)))) << json.out;
+    EXPECT_EQ(text.says("VirtualStore"), c.source != "folder") << text.out;
+    if (c.source == "virtual_store") {
+        EXPECT_TRUE(text.says("byte 1466 of " + copy + " is 0x02")) << text.out;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, CheckerVirtualStore, testing::ValuesIn(kStoreCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A manifest is found through the resource tree only where every offset of it
+// holds; a tree pointing anywhere else is no manifest, and nothing is read outside.
+TEST(ExecutableManifest, FoundWhereTheTreeHoldsAndOnlyThere) {
+    ExecutableOptions options;
+    options.manifest = kAsInvoker;
+    const std::vector<unsigned char> whole = gameExecutable(GameSetup{}, options);
+    PeImage image;
+    ASSERT_EQ(readPeImage(whole, &image).problem, ImageProblem::None);
+    EXPECT_EQ(imageManifest(image), kAsInvoker);
+    EXPECT_TRUE(manifestRequestsExecutionLevel(imageManifest(image)));
+
+    const std::uint32_t tree = image.resourcesAt;
+    const ImageSection* section = sectionAt(image, image.imageBase + tree);
+    ASSERT_NE(section, nullptr);
+    for (std::uint32_t at = 0; at < 88; ++at) {
+        std::vector<unsigned char> damaged = whole;
+        for (int i = 0; i < 4 && at + i < 88; ++i) damaged[section->rawOffset + at + i] = 0xFF;
+        ASSERT_EQ(readPeImage(damaged, &image).problem, ImageProblem::None);
+        const std::string manifest = imageManifest(image);
+        EXPECT_TRUE(manifest.empty() || manifest.size() <= 1u << 20) << "damaged at " << at;
+    }
+}
 
 }  // namespace
