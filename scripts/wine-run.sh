@@ -10,6 +10,9 @@ export WINEPREFIX="${MENUPATCH_WINEPREFIX:-$root/build/wineprefix}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 export WINEARCH=win32
+# Wine takes Unix file names and command lines in the locale's charset: UTF-8,
+# so that names in any script reach Windows programs whole.
+export LC_ALL=C.UTF-8
 mkdir -p "$(dirname "$WINEPREFIX")"
 # The first run creates the prefix; tests running side by side must not race on it.
 if [ ! -f "$WINEPREFIX/system.reg" ]; then

@@ -15,28 +15,35 @@ using fake::write32At;
 namespace {
 
 constexpr std::uint32_t kSignatureValue = 0x53E58955;
+// All four bytes count: 55 89 E5 and another fourth, or another first.
+constexpr std::uint32_t kNearMissFourth = 0x00E58955;
+constexpr std::uint32_t kNearMissFirst = 0x53E58956;
 
 struct SignatureCase {
     const char* name;
-    bool signatureAtA;
-    bool signatureAtB;
+    std::uint32_t atA;  // the four bytes at each probe address
+    std::uint32_t atB;
     HostProfile expected;
 };
 
 void PrintTo(const SignatureCase& c, std::ostream* out) { *out << c.name; }
 
 const SignatureCase kSignatureCases[] = {
-    {"SignatureAtAOnly_BuildA", true, false, kA},
-    {"SignatureAtBoth_AWins", true, true, kA},
-    {"SignatureAtBOnly_BuildB", false, true, kB},
-    {"NoSignature_BuildC", false, false, kC},
+    {"SignatureAtAOnly_BuildA", kSignatureValue, 0, kA},
+    {"SignatureAtBoth_AWins", kSignatureValue, kSignatureValue, kA},
+    {"SignatureAtBOnly_BuildB", 0, kSignatureValue, kB},
+    {"NoSignature_BuildC", 0, 0, kC},
+    {"NearMissAtA_BuildB", kNearMissFourth, kSignatureValue, kB},
+    {"NearMissesAtBoth_BuildC", kNearMissFourth, kNearMissFirst, kC},
 };
 
 class WholeAttach : public GameTest, public testing::WithParamInterface<SignatureCase> {};
 
 TEST_P(WholeAttach, UsesTheBuildsAddressesInTheFixedOrder) {
     const SignatureCase& c = GetParam();
-    layOutGame(c.signatureAtA, c.signatureAtB);
+    layOutGame(false, false);
+    fake::poke32(kProbeA, c.atA);
+    fake::poke32(kProbeB, c.atB);
     serveRoutinesOf(c.expected);
     writeFile(settingsFolder, 2048, 1466, 0x01);
 
@@ -44,8 +51,8 @@ TEST_P(WholeAttach, UsesTheBuildsAddressesInTheFixedOrder) {
 
     const HostProfile& b = c.expected;
     std::vector<fake::Effect> expected;
-    expected.push_back(read32At(kProbeA, c.signatureAtA ? kSignatureValue : 0));
-    if (!c.signatureAtA) expected.push_back(read32At(kProbeB, c.signatureAtB ? kSignatureValue : 0));
+    expected.push_back(read32At(kProbeA, c.atA));
+    if (c.atA != kSignatureValue) expected.push_back(read32At(kProbeB, c.atB));
     const std::vector<fake::Effect> rest = {
         read32At(b.pageSlot, pageBaseOf(b)),
         read32At(b.flagSourceSlot, flagAddressOf(b)),

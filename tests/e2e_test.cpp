@@ -1,6 +1,10 @@
 // The shipped DLL under a real PE loader: one substitute-host process per case.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -18,7 +22,38 @@ constexpr long kPageExecuteReadWrite = 0x40;
 constexpr long kPageExecuteWriteCopy = 0x80;  // how image pages made writable report
 constexpr unsigned char kStartFolderByte = 0x42;
 
-enum class Settings { File, ShortFile, NoFile, FolderInstead };
+// ReadOnly...: the game may read its settings file but not write it, or not
+// write into its folder. Wine keeps the read-only attribute as the Unix mode,
+// which root passes over: the file or folder is made immutable as well.
+enum class Settings { File, ShortFile, NoFile, FolderInstead, ReadOnlyFile, ReadOnlyFolder };
+
+// Write-protects a file or folder, for root too, while it lives.
+struct WriteProtection {
+    std::string path;
+    bool on = false;
+
+    bool set(const std::string& target, bool immutable) {
+        const int fd = open(target.c_str(), O_RDONLY | O_NONBLOCK);
+        int flags = 0;
+        bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        if (fd >= 0) close(fd);
+        return done;
+    }
+    // False when this machine cannot hold root off (no such flag on its file system).
+    bool protect(const std::string& target) {
+        std::filesystem::permissions(target, std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                                 std::filesystem::perms::others_write,
+                                     std::filesystem::perm_options::remove);
+        path = target;
+        on = set(target, true);
+        return on || geteuid() != 0;
+    }
+    ~WriteProtection() {
+        if (on) set(path, false);
+    }
+};
 
 struct LoadCase {
     const char* name;
@@ -48,6 +83,8 @@ const LoadCase kLoadCases[] = {
     {"NoFile",              "C",  kC, Settings::NoFile,        {0x01},       false, kGameFlag},
     {"FolderNamedLikeFile", "A",  kA, Settings::FolderInstead, {0x01},       false, kGameFlag},
     {"CodeAlreadyWritable", "A",  kA, Settings::File,          {0x01},       true,  0x01},
+    {"ReadOnlyFile",        "B",  kB, Settings::ReadOnlyFile,  {0x01},       false, 0x01},
+    {"ReadOnlyFolder",      "C",  kC, Settings::ReadOnlyFolder, {0xFF},      false, 0xFF},
 };
 // clang-format on
 
@@ -60,11 +97,19 @@ TEST_P(LoadIntoSubstituteHost, PatchesExactlyTheBuildsBytesInOrder) {
     const std::string start = temp.make("start");
     // Read before the game entered its settings folder, this would show.
     writeSettingsFile(start, 2048, {kStartFolderByte});
+    WriteProtection protection;
     switch (c.settings) {
         case Settings::File: writeSettingsFile(settings, 2048, c.fileBytes); break;
         case Settings::ShortFile: writeSettingsFile(settings, 1466, c.fileBytes); break;
         case Settings::NoFile: break;
         case Settings::FolderInstead: temp.make("settings/korvan.set"); break;
+        case Settings::ReadOnlyFile:
+        case Settings::ReadOnlyFolder:
+            writeSettingsFile(settings, 2048, c.fileBytes);
+            if (!protection.protect(c.settings == Settings::ReadOnlyFile ? settings + "/korvan.set" : settings)) {
+                GTEST_SKIP() << "this file system cannot write-protect a file from root";
+            }
+            break;
     }
     std::vector<std::string> args = {"--build", c.build, "--settings", windowsPath(settings),
                                      "--start", windowsPath(start)};
@@ -99,8 +144,8 @@ TEST_P(LoadIntoSubstituteHost, PatchesExactlyTheBuildsBytesInOrder) {
     EXPECT_EQ(run.number("setdir_calls"), 1);
     EXPECT_EQ(run.text("setdir_argument"), "\"\"");
     EXPECT_EQ(run.number("setdir_flag"), c.flagAfter);
-    EXPECT_EQ(run.text("setdir_file"), c.settings == Settings::File || c.settings == Settings::ShortFile
-                                           ? "closed" : "absent");
+    const bool fileThere = c.settings != Settings::NoFile && c.settings != Settings::FolderInstead;
+    EXPECT_EQ(run.text("setdir_file"), fileThere ? "closed" : "absent");
     EXPECT_EQ(run.text("setdir_stack"), "kept") << "the caller took back the argument's slot";
 
     // Thread attach and detach, and unloading, change nothing; a second load acts again.

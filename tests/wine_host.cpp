@@ -105,11 +105,12 @@ void stopStayingHost(StayingHost& host) {
     host.pipe = nullptr;
 }
 
-ProgramRun runChecker(const std::vector<std::string>& arguments) {
+ProgramRun runChecker(const std::vector<std::string>& arguments, const std::string& folder) {
     ProgramRun run;
     char errors[] = "/tmp/menupatch-check-stderr-XXXXXX";
     const int errorsFile = mkstemp(errors);
-    FILE* pipe = popen((wineCommand(MENUPATCH_CHECKER, arguments) + " 2>" + errors + " </dev/null").c_str(), "r");
+    const std::string enter = folder.empty() ? "" : "cd " + quoted(folder) + " && ";
+    FILE* pipe = popen((enter + wineCommand(MENUPATCH_CHECKER, arguments) + " 2>" + errors + " </dev/null").c_str(), "r");
     if (pipe != nullptr) {
         run.out = withoutCarriageReturns(readAll(pipe));
         const int status = pclose(pipe);
@@ -129,4 +130,20 @@ void writeSettingsFile(const std::string& folder, std::size_t size,
         bytes[1466 + i] = static_cast<char>(fromFlag[i]);
     }
     std::ofstream(folder + "/korvan.set", std::ios::binary) << bytes;
+}
+
+std::string prefixFolder(const std::string& windowsFolder) {
+    const char* own = std::getenv("MENUPATCH_WINEPREFIX");
+    std::string path = std::string(own != nullptr ? own : MENUPATCH_WINE_PREFIX) + "/drive_c";
+    for (std::size_t i = 2; i < windowsFolder.size(); ++i) path += windowsFolder[i] == '\\' ? '/' : windowsFolder[i];
+    return path;
+}
+
+std::string windowsEnvironment(const std::string& name) {
+    FILE* pipe = popen((wineCommand("cmd", {"/c", "echo %" + name + "%"}) + " 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) return {};
+    std::string value = withoutCarriageReturns(readAll(pipe));
+    pclose(pipe);
+    while (!value.empty() && (value.back() == '\n' || value.back() == ' ')) value.pop_back();
+    return value;
 }

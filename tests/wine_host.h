@@ -48,7 +48,15 @@ struct ProgramRun {
     bool says(const std::string& text) const { return out.find(text) != std::string::npos; }
 };
 
-ProgramRun runChecker(const std::vector<std::string>& arguments);
+// In `folder` as the current directory when one is named.
+ProgramRun runChecker(const std::vector<std::string>& arguments, const std::string& folder = "");
+
+// The Unix folder behind a folder of the Wine prefix's drive C: ("C:\\users\\..."),
+// for tests that plant files where Windows keeps them.
+std::string prefixFolder(const std::string& windowsFolder);
+
+// What a Windows environment variable holds in the prefix.
+std::string windowsEnvironment(const std::string& name);
 
 // A settings file of `size` bytes, all 0x11 but the bytes from 1466 on, as far as it goes.
 void writeSettingsFile(const std::string& folder, std::size_t size,
