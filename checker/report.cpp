@@ -164,10 +164,10 @@ std::string settingsSourceWords(const SettingsChoice& choice) {
         case SettingsSource::VirtualStore:
             return "the game reads " + choice.copy + ": Windows keeps a copy of the files that a game "
                    "without a manifest changes under Program Files, ProgramData or the Windows folder, in "
-                   "the player's VirtualStore, and gives the game that copy instead of the file in its folder";
+                   "the player's VirtualStore, and gives the game that copy instead of the file in its folder.";
         case SettingsSource::NotVirtualised:
             return "the game's manifest names an execution level, so Windows does not redirect it to the "
-                   "VirtualStore: it reads the file in its folder, not the copy " + choice.copy;
+                   "VirtualStore: it reads the file in its folder, not the copy " + choice.copy + ".";
     }
     return "";
 }

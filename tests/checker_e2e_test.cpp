@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/expected_rows.h"
 #include "substitute_host/game_executable.h"
+#include "tests/expected_rows.h"
+#include "tests/json_reader.h"
+#include "tests/shell_link_file.h"
 #include "tests/wine_host.h"
 
 namespace {
@@ -25,6 +27,107 @@ std::string jsonValue(const std::string& json, const std::string& key) {
     const auto from = at + start.size();
     if (json[from] == '"') return json.substr(from + 1, json.find('"', from + 1) - from - 1);
     return json.substr(from, json.find_first_of(",}", from) - from);
+}
+
+// Names a player's folders may have: Cyrillic, CJK and an emoji (beyond UTF-16's first plane).
+const std::string kFolderInAnyScript = "Игры 游戏 🎮";
+
+JsonValue parsed(const ProgramRun& run) {
+    JsonValue value;
+    EXPECT_TRUE(parseJson(run.out, &value)) << "not one valid JSON object: " << run.out;
+    return value;
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A unique name for what a test puts where other tests' files may be.
+std::string uniqueName(const TempFolder& temp) { return std::filesystem::path(temp.path).filename().string(); }
+
+TEST(CheckerUnderWine, NamesInAnyScript_AbsoluteRelativeSettingsAndShortcut) {
+    TempFolder temp;
+    const std::string folder = temp.make(kFolderInAnyScript);
+    const std::string exe = folder + "/игра.exe";
+    writeFile(exe, gameExecutable(GameSetup{}));
+    writeSettingsFile(folder, 2048, {0x01});
+    const std::string settings = temp.make("Настройки 設定 ⚙");
+    writeSettingsFile(settings, 2048, {0xFF});
+    ShellLinkSpec link;
+    link.ansiPath = "Z:\\?";
+    link.unicodePath = windowsPath(exe);
+    const std::string shortcut = temp.path + "/Игра 🎮.lnk";
+    writeFile(shortcut, shellLinkFile(link));
+
+    const ProgramRun text = runChecker({windowsPath(exe)});
+    const ProgramRun absolute = runChecker({"--json", windowsPath(exe)});
+    const ProgramRun relative = runChecker({"--json", "игра.exe"}, folder);
+    const ProgramRun named = runChecker({"--json", "--settings", windowsPath(settings), windowsPath(exe)});
+    const ProgramRun followed = runChecker({windowsPath(shortcut)});
+
+    EXPECT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_EQ(text.firstLine(), "Build A: the plug-in will apply.");
+    EXPECT_TRUE(text.says("Executable   " + windowsPath(exe) + "\n")) << text.out;
+    const JsonValue a = parsed(absolute);
+    const JsonValue r = parsed(relative);
+    EXPECT_EQ(a["file"].text, windowsPath(exe));
+    EXPECT_EQ(r["file"].text, "игра.exe");
+    for (const JsonValue* json : {&a, &r}) {
+        EXPECT_EQ((*json)["applies"].text, "true");
+        EXPECT_EQ((*json)["flag_after"].text, "1");
+        EXPECT_TRUE(endsWith((*json)["settings"]["file"].text, "\\" + kFolderInAnyScript + "\\korvan.set"))
+            << (*json)["settings"]["file"].text;
+    }
+    const JsonValue n = parsed(named);
+    EXPECT_EQ(n["flag_after"].text, "255");
+    EXPECT_TRUE(endsWith(n["settings"]["file"].text, "\\Настройки 設定 ⚙\\korvan.set")) << named.out;
+    EXPECT_EQ(followed.exitCode, 0) << followed.err;
+    EXPECT_TRUE(followed.says("Shortcut     " + windowsPath(shortcut) + ", followed to:\nExecutable   " +
+                              windowsPath(exe) + "\n"))
+        << followed.out;
+}
+
+// Planted where Windows keeps them: the game under Program Files, its settings
+// file's copy in the player's VirtualStore. Wine does not redirect; the choice
+// is the checker's, from the system's own folders.
+TEST(CheckerUnderWine, VirtualStoreCopyUnlessTheGameHasAManifest) {
+    const std::string programFiles = windowsEnvironment("ProgramFiles");
+    const std::string localAppData = windowsEnvironment("LOCALAPPDATA");
+    ASSERT_EQ(programFiles.rfind("C:\\", 0), 0u) << programFiles;
+    ASSERT_EQ(localAppData.rfind("C:\\", 0), 0u) << localAppData;
+    TempFolder temp;
+    const std::string game = programFiles + "\\menupatch " + uniqueName(temp);
+    const std::string copy = localAppData + "\\VirtualStore" + game.substr(2);
+    struct Planted {
+        std::vector<std::string> folders;
+        ~Planted() {
+            for (const std::string& f : folders) std::filesystem::remove_all(f);
+        }
+    } planted{{prefixFolder(game), prefixFolder(copy)}};
+    for (const std::string& f : planted.folders) std::filesystem::create_directories(f);
+    writeFile(prefixFolder(game) + "/game.exe", gameExecutable(GameSetup{}));
+    ExecutableOptions manifested;
+    manifested.manifest =
+        "<assembly><trustInfo><security><requestedPrivileges><requestedExecutionLevel level=\"asInvoker\" "
+        "uiAccess=\"false\"/></requestedPrivileges></security></trustInfo></assembly>";
+    writeFile(prefixFolder(game) + "/uac.exe", gameExecutable(GameSetup{}, manifested));
+    writeSettingsFile(prefixFolder(game), 2048, {0x01});
+    writeSettingsFile(prefixFolder(copy), 2048, {0x02});
+
+    const ProgramRun old = runChecker({"--json", game + "\\game.exe"});
+    const ProgramRun uac = runChecker({"--json", game + "\\uac.exe"});
+    const ProgramRun text = runChecker({game + "\\game.exe"});
+
+    const JsonValue o = parsed(old);
+    EXPECT_EQ(o["flag_after"].text, "2");
+    EXPECT_EQ(o["settings"]["source"].text, "virtual_store");
+    EXPECT_EQ(o["settings"]["file"].text, copy + "\\korvan.set");
+    const JsonValue u = parsed(uac);
+    EXPECT_EQ(u["flag_after"].text, "1");
+    EXPECT_EQ(u["settings"]["source"].text, "folder_not_virtualised");
+    EXPECT_EQ(u["settings"]["file"].text, game + "\\korvan.set");
+    EXPECT_EQ(u["settings"]["virtual_store_copy"].text, copy + "\\korvan.set");
+    EXPECT_TRUE(text.says("Settings     the game reads " + localAppData + "\\VirtualStore\\")) << text.out;
 }
 
 TEST(CheckerUnderWine, FileVerdictsAndExitStatus) {
@@ -195,6 +298,32 @@ TEST(CheckerOnRunningGame, ByNameOneOrSeveral) {
                              std::to_string(std::max(first.pid, second.pid));
     EXPECT_EQ(two.err, "menupatch-check: " + name + ": 2 running processes have that name (pids " + pids +
                            "); choose one with --pid\n");
+}
+
+TEST(CheckerOnRunningGame, NameInAnyScript_ByNameInAnyCaseAndByPid) {
+    TempFolder temp;
+    const std::string name = "игра 游戏 🎮 " + uniqueName(temp) + ".exe";
+    std::string upper = "ИГРА 游戏 🎮 " + uniqueName(temp) + ".EXE";
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string exe = temp.make(kFolderInAnyScript) + "/" + name;
+    std::filesystem::copy_file(MENUPATCH_SUBSTITUTE_HOST, exe);
+
+    StayingHost host = startStayingHost({"--build", "C"}, temp.path + "/stop", exe);
+    ASSERT_NE(host.pid, 0u) << host.output;
+    const ProgramRun byName = runChecker({"--json", "--process", name});
+    const ProgramRun inCapitals = runChecker({"--json", "--process", upper});
+    const ProgramRun byPid = runChecker({"--pid", std::to_string(host.pid)});
+    stopStayingHost(host);
+
+    for (const ProgramRun* run : {&byName, &inCapitals}) {
+        EXPECT_EQ(run->exitCode, 0) << run->err;
+        const JsonValue json = parsed(*run);
+        EXPECT_EQ(json["process"].text, name);
+        EXPECT_EQ(json["pid"].text, std::to_string(host.pid));
+        EXPECT_EQ(json["applied"].text, "yes");
+    }
+    EXPECT_EQ(byPid.firstLine(), "Build C, process " + std::to_string(host.pid) + " (" + name +
+                                     "): the plug-in's changes are in place.");
 }
 
 TEST(CheckerOnRunningGame, NoSuchProcess) {
