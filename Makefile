@@ -57,15 +57,17 @@ test: dll clang-dll
 	@cd $(NATIVE_BUILD) && ctest --output-on-failure -j $(JOBS)
 	@grep -h "^seed \|^random hosts:" $(NATIVE_BUILD)/Testing/Temporary/LastTest.log || true
 
-# The executable reader under libFuzzer for FUZZ_SECONDS; new inputs it finds go
-# to build/fuzz-corpus, the checked-in seeds stay as they are.
+# The executable reader, then the shortcut reader, under libFuzzer for FUZZ_SECONDS
+# each; new inputs they find go to build/, the checked-in seeds stay as they are.
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	@cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_CXX_COMPILER=clang++-14 -DMENUPATCH_SANITIZE=ON >/dev/null
-	@cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target pe_image_fuzz
-	@mkdir -p build/fuzz-corpus
+	@cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target pe_image_fuzz shortcut_fuzz
+	@mkdir -p build/fuzz-corpus build/fuzz-shortcut-corpus
 	@$(SANITIZE_BUILD)/tests/pe_image_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    build/fuzz-corpus tests/fuzz/corpus 2>&1 | grep -E "INITED|DONE|^stat::|ERROR|SUMMARY|crash-|leak-|timeout-" || true
+	@$(SANITIZE_BUILD)/tests/shortcut_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    build/fuzz-shortcut-corpus tests/fuzz/shortcut-corpus 2>&1 | grep -E "INITED|DONE|^stat::|ERROR|SUMMARY|crash-|leak-|timeout-" || true
 
 dist: dll
 	@bash scripts/package.sh dist/menupatch.dll dist/menupatch-check.exe $$(cat $(WINDOWS_BUILD)/version.txt)

@@ -18,6 +18,7 @@ field() { sed -n "s/^$1[[:space:]]\+//p" <<<"$headers" | head -n 1; }
 grep -q "file format pei-i386" <<<"$headers" || fail "not an i386 PE image"
 [ "$(field Magic | cut -c1-4)" = "010b" ] || fail "not PE32"
 grep -qE "^[[:space:]]+DLL$" <<<"$headers" || fail "not a DLL"
+[ "$(field Subsystem | cut -c1-8)" = "00000002" ] || fail "subsystem $(field Subsystem), not 2 (a DLL has no console)"
 
 exported=$(sed -n 's/^\tExport Address Table[ \t]*\([0-9a-f]*\)$/\1/p' <<<"$headers" | head -n 1)
 [ -z "$exported" ] || [ "$((16#$exported))" -eq 0 ] || fail "exports $((16#$exported)) entries"
