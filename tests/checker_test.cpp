@@ -532,9 +532,10 @@ TEST(ExecutableManifest, FoundWhereTheTreeHoldsAndOnlyThere) {
     const std::uint32_t tree = image.resourcesAt;
     const ImageSection* section = sectionAt(image, image.imageBase + tree);
     ASSERT_NE(section, nullptr);
+    const std::uint32_t treeInFile = section->rawOffset;
     for (std::uint32_t at = 0; at < 88; ++at) {
         std::vector<unsigned char> damaged = whole;
-        for (int i = 0; i < 4 && at + i < 88; ++i) damaged[section->rawOffset + at + i] = 0xFF;
+        for (int i = 0; i < 4 && at + i < 88; ++i) damaged[treeInFile + at + i] = 0xFF;
         ASSERT_EQ(readPeImage(damaged, &image).problem, ImageProblem::None);
         const std::string manifest = imageManifest(image);
         EXPECT_TRUE(manifest.empty() || manifest.size() <= 1u << 20) << "damaged at " << at;
