@@ -1,4 +1,5 @@
-# Front door. `make` builds dist/menupatch.dll and dist/menupatch-check.exe; `make demo` loads it into the
+# Front door. `make` builds dist/menupatch.dll, dist/menupatch-check.exe and, for Linux and the
+# Steam Deck, dist/menupatch-check; `make demo` loads the DLL into the
 # substitute host under Wine and shows what changed; `make test` runs every test.
 # Each target first installs what this machine is missing.
 
@@ -22,8 +23,12 @@ dll: deps
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 	@mkdir -p dist
 	@cp $(WINDOWS_BUILD)/menupatch.dll $(WINDOWS_BUILD)/menupatch-check.exe dist/
+	@cmake -S . -B $(NATIVE_BUILD) >/dev/null
+	@cmake --build $(NATIVE_BUILD) -j $(JOBS) --target menupatch-check-linux
+	@cp $(NATIVE_BUILD)/menupatch-check dist/
 	@echo "dist/menupatch.dll: $$(stat -c %s dist/menupatch.dll) bytes"
 	@echo "dist/menupatch-check.exe: $$(stat -c %s dist/menupatch-check.exe) bytes"
+	@echo "dist/menupatch-check (Linux x86-64): $$(stat -c %s dist/menupatch-check) bytes"
 
 demo: dll
 	@scripts/wine-run.sh $(WINDOWS_BUILD)/substitute_host.exe --demo --build $(BUILD) --dll dist/menupatch.dll
@@ -71,6 +76,7 @@ fuzz: deps
 
 dist: dll
 	@bash scripts/package.sh dist/menupatch.dll dist/menupatch-check.exe $$(cat $(WINDOWS_BUILD)/version.txt)
+	@bash scripts/package-linux.sh dist/menupatch-check $$(cat $(WINDOWS_BUILD)/version.txt)
 
 clean:
 	rm -rf build dist

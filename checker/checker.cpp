@@ -169,6 +169,28 @@ bool readWholeFile(const std::string& path, std::vector<unsigned char>* bytes, s
     return read;
 }
 
+// Wine, like Windows, opens a file whatever the case of its name; a Linux folder
+// may hold korvan.set as KORVAN.SET, or as more than one of its spellings.
+bool settingsNameInFolder(const std::string& folder, std::string* name, std::string* why) {
+    std::error_code error;
+    if (fs::exists(fs::u8path(folder) / kSettingsFileName, error)) return true;
+    std::vector<std::string> spellings;
+    for (const fs::directory_entry& entry : fs::directory_iterator(fs::u8path(folder), error)) {
+        const std::string file = entry.path().filename().u8string();
+        if (sameFileName(file, kSettingsFileName)) spellings.push_back(file);
+    }
+    std::sort(spellings.begin(), spellings.end());
+    if (spellings.size() > 1) {
+        std::string list;
+        for (const std::string& file : spellings) list += (list.empty() ? "" : ", ") + file;
+        *why = std::to_string(spellings.size()) + " files named " + kSettingsFileName + " but for case (" + list +
+               "): the game under Wine opens whichever the folder lists first; keep one of them";
+        return false;
+    }
+    if (spellings.size() == 1) *name = spellings.front();
+    return true;
+}
+
 // A dragged shortcut stands for the file it names: the game's path, or false
 // with the reason (an internet shortcut names no file).
 bool followShortcut(const std::string& shortcut, const std::vector<unsigned char>& bytes, std::string* game,
@@ -214,7 +236,8 @@ int checkFile(const Options& options, const VirtualStore& store, std::string* ou
     const std::string folder = settingsFolder(game, options.settings, &why);
     if (folder.empty()) return cannotTell(err, options.settings, why);
     const bool virtualised = !manifestRequestsExecutionLevel(imageManifest(image));
-    const SettingsChoice settings = chooseSettingsFolder(folder, virtualised, store);
+    SettingsChoice settings = chooseSettingsFolder(folder, virtualised, store);
+    if (!settingsNameInFolder(settings.folder, &settings.fileName, &why)) return cannotTell(err, settings.folder, why);
 
     FileCheck check = checkGameFile(image, settings);
     if (check.failed) return cannotTell(err, settings.folder, "the settings folder could not be entered");

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <system_error>
 
 #include "checker/platform.h"
@@ -22,6 +23,27 @@ void readSlots(const HostProfile& build, HostAddress* pageBase, HostAddress* fla
     *flagAddress = read32(build.flagSourceSlot);
 }
 
+// The plug-in opens korvan.set by that exact name. Where Wine would open it
+// under another case (a Linux folder), the dry run enters a folder of its own
+// that holds korvan.set as a link to the file, and removes it afterwards.
+struct SettingsLink {
+    std::filesystem::path folder;
+
+    std::string make(const std::string& settingsFolder, const std::string& fileName) {
+        namespace fs = std::filesystem;
+        std::error_code error;
+        folder = fs::temp_directory_path(error) / ("menupatch-check-" + std::to_string(std::random_device{}()));
+        fs::create_directory(folder, error);
+        const fs::path target = fs::absolute(fs::u8path(settingsFolder) / fs::u8path(fileName), error);
+        fs::create_symlink(target, folder / kSettingsFileName, error);
+        return folder.u8string();
+    }
+    ~SettingsLink() {
+        std::error_code error;
+        if (!folder.empty()) std::filesystem::remove_all(folder, error);
+    }
+};
+
 }  // namespace
 
 const char* buildName(const HostProfile& build) {
@@ -32,9 +54,9 @@ const char* buildName(const HostProfile& build) {
 
 const unsigned char* pluginRows() { return reinterpret_cast<const unsigned char*>(&kMenuRowBlock); }
 
-SettingsFile settingsFileIn(const std::string& folder) {
+SettingsFile settingsFileIn(const std::string& folder, const std::string& fileName) {
     SettingsFile settings;
-    const std::filesystem::path path = std::filesystem::u8path(folder) / kSettingsFileName;
+    const std::filesystem::path path = std::filesystem::u8path(folder) / std::filesystem::u8path(fileName);
     settings.path = path.u8string();
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) return settings;
@@ -56,7 +78,9 @@ FileCheck checkGameFile(const PeImage& image, const SettingsChoice& settings) {
         [&image](HostAddress address, unsigned char* out, std::uint32_t size) {
             return readImage(image, address, out, size);
         }};
-    openGameView(source, settings.folder);
+    SettingsLink link;
+    const bool otherCase = settings.fileName != kSettingsFileName;
+    openGameView(source, otherCase ? link.make(settings.folder, settings.fileName) : settings.folder);
 
     FileCheck result;
     result.settingsChoice = settings;
@@ -95,7 +119,7 @@ FileCheck checkGameFile(const PeImage& image, const SettingsChoice& settings) {
     result.failed = viewFailed();
     closeGameView();
 
-    result.settings = settingsFileIn(settings.folder);
+    result.settings = settingsFileIn(settings.folder, settings.fileName);
     result.canMove = imageCanMove(image);
     return result;
 }

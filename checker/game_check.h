@@ -25,7 +25,7 @@ struct SettingsFile {
     unsigned char flagByte = 0;
 };
 
-SettingsFile settingsFileIn(const std::string& folder);
+SettingsFile settingsFileIn(const std::string& folder, const std::string& fileName);
 
 struct FileCheck {
     const HostProfile* build = nullptr;  // whose places were tried

@@ -29,9 +29,14 @@ bool inside(const std::string& folder, const std::string& root) {
 
 }  // namespace
 
-SettingsChoice chooseSettingsFolder(const std::string& folder, bool virtualised, const VirtualStore& store) {
+SettingsChoice settingsFolderAsIs(const std::string& folder) {
     SettingsChoice choice;
     choice.folder = folder;
+    return choice;
+}
+
+SettingsChoice chooseSettingsFolder(const std::string& folder, bool virtualised, const VirtualStore& store) {
+    SettingsChoice choice = settingsFolderAsIs(folder);
     if (store.root.empty()) return choice;
     bool underVirtualised = false;
     for (const std::string& root : store.virtualisedFolders) underVirtualised = underVirtualised || inside(folder, root);

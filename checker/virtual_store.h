@@ -27,7 +27,11 @@ struct SettingsChoice {
     std::string folder;  // the folder the game reads korvan.set from
     SettingsSource source = SettingsSource::Folder;
     std::string copy;    // the VirtualStore's korvan.set, when there is one
+    std::string fileName = "korvan.set";  // as the folder spells it: Wine opens it in any case
 };
+
+// The settings folder as it is, with nothing of Windows' or Wine's in between.
+SettingsChoice settingsFolderAsIs(const std::string& folder);
 
 // `folder` is absolute; `virtualised` is false for a game whose manifest
 // names an execution level.

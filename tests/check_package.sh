@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The release zip holds the DLL, menupatch-check.exe, the text for players and
-# checksums that verify.
-# usage: check_package.sh DLL CHECKER VERSION
+# checksums that verify; the Linux archive holds the Linux menupatch-check, the
+# same text and its checksums. Both pack the same way twice.
+# usage: check_package.sh DLL CHECKER VERSION LINUX_CHECKER
 set -euo pipefail
 dll="$1"
 checker="$2"
 version="$3"
+linux_checker="$4"
 here="$(cd "$(dirname "$0")" && pwd)"
 work=$(mktemp -d /tmp/menupatch-package-test-XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -27,3 +29,19 @@ first=$(sha256sum < "$zip")
 bash "$here/../scripts/package.sh" "$dll" "$checker" "$version" "$work" >/dev/null
 [ "$first" = "$(sha256sum < "$zip")" ] || { echo "FAIL: packing twice gives two zips"; exit 1; }
 echo "package ok: $(sha256sum < "$zip" | cut -d' ' -f1)"
+
+bash "$here/../scripts/package-linux.sh" "$linux_checker" "$version" "$work" >/dev/null
+archive="$work/menupatch-$version-linux-x86_64.tar.gz"
+mkdir "$work/linux"
+tar -xzf "$archive" -C "$work/linux"
+folder="$work/linux/menupatch-$version-linux-x86_64"
+[ "$(cd "$folder" && ls | tr '\n' ' ')" = "README.txt SHA256SUMS menupatch-check " ] ||
+  { echo "FAIL: the Linux archive holds $(ls "$folder")"; exit 1; }
+(cd "$folder" && sha256sum -c --quiet SHA256SUMS)
+cmp -s "$linux_checker" "$folder/menupatch-check" || { echo "FAIL: the archived checker is not the built one"; exit 1; }
+[ -x "$folder/menupatch-check" ] || { echo "FAIL: the archived checker cannot be run"; exit 1; }
+grep -q "On Linux and Steam Deck" "$folder/README.txt" || { echo "FAIL: README.txt says nothing of Linux"; exit 1; }
+first=$(sha256sum < "$archive")
+bash "$here/../scripts/package-linux.sh" "$linux_checker" "$version" "$work" >/dev/null
+[ "$first" = "$(sha256sum < "$archive")" ] || { echo "FAIL: packing twice gives two Linux archives"; exit 1; }
+echo "linux package ok: $(sha256sum < "$archive" | cut -d' ' -f1)"

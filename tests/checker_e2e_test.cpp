@@ -260,6 +260,10 @@ TEST_P(CheckerOnRunningGame, ReadsTheGameByPid) {
 
     const ProgramRun text = runChecker({"--pid", std::to_string(host.pid)});
     const ProgramRun json = runChecker({"--json", "--pid", std::to_string(host.pid)});
+    // The same process from the Linux side, by its Linux id.
+    const unsigned linuxPid = linuxPidOf(host);
+    const ProgramRun linuxJson = runLinuxChecker({"--json", "--pid", std::to_string(linuxPid)});
+    const ProgramRun linuxText = runLinuxChecker({"--pid", std::to_string(linuxPid)});
     stopStayingHost(host);
 
     const std::string build = c.hostArguments[1];
@@ -268,6 +272,15 @@ TEST_P(CheckerOnRunningGame, ReadsTheGameByPid) {
                                     " (substitute_host.exe): " + c.verdict);
     EXPECT_EQ(jsonValue(json.out, "applied"), c.applied) << json.out;
     EXPECT_EQ(jsonValue(json.out, "build"), build);
+
+    ASSERT_NE(linuxPid, 0u);
+    EXPECT_EQ(linuxText.exitCode, c.exitCode) << linuxText.err;
+    EXPECT_EQ(linuxText.firstLine(), "Build " + build + ", process " + std::to_string(linuxPid) +
+                                         " (substitute_host.exe): " + c.verdict);
+    for (const char* key : {"process", "build", "signature", "applied", "check", "page_base", "flag_address",
+                            "operand", "rows", "rows_in_place"}) {
+        EXPECT_EQ(jsonValue(linuxJson.out, key), jsonValue(json.out, key)) << key << "\n" << linuxJson.out;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Games, CheckerOnRunningGame, testing::ValuesIn(kRunningCases),
@@ -324,6 +337,26 @@ TEST(CheckerOnRunningGame, NameInAnyScript_ByNameInAnyCaseAndByPid) {
     }
     EXPECT_EQ(byPid.firstLine(), "Build C, process " + std::to_string(host.pid) + " (" + name +
                                      "): the plug-in's changes are in place.");
+}
+
+// By name from the Linux side: Wine cuts the name in /proc/PID/comm to 15
+// characters, so the whole name must come from the command line.
+TEST(CheckerOnRunningGame, LinuxCheckerByLongNameInAnyCase) {
+    TempFolder temp;
+    const std::string name = "a-game-with-a-long-name-" + uniqueName(temp) + ".exe";
+    std::string upper = name;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string exe = temp.path + "/" + name;
+    std::filesystem::copy_file(MENUPATCH_SUBSTITUTE_HOST, exe);
+
+    StayingHost host = startStayingHost({"--build", "A"}, temp.path + "/stop", exe);
+    ASSERT_NE(host.pid, 0u) << host.output;
+    const ProgramRun byName = runLinuxChecker({"--json", "--process", upper});
+    stopStayingHost(host);
+
+    EXPECT_EQ(byName.exitCode, 0) << byName.err;
+    EXPECT_EQ(jsonValue(byName.out, "process"), name);
+    EXPECT_EQ(jsonValue(byName.out, "applied"), "yes");
 }
 
 TEST(CheckerOnRunningGame, NoSuchProcess) {

@@ -1,6 +1,7 @@
 // menupatch-check natively, on game executables the tests write themselves.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -422,7 +423,7 @@ TEST_P(RunningGameVerdict, RowsAndOperandComparedWithThePlugins) {
         PeImage image;
         ASSERT_EQ(readPeImage(gameExecutable(c.setup, game), &image).problem, ImageProblem::None);
         TempFolder temp;
-        const FileCheck dryRun = checkGameFile(image, {temp.path, SettingsSource::Folder, ""});
+        const FileCheck dryRun = checkGameFile(image, settingsFolderAsIs(temp.path));
         ASSERT_EQ(dryRun.check, HostCheck::Fit);
         for (const WrittenRun& run : dryRun.changes) {
             std::copy(run.after.begin(), run.after.end(), game.begin() + (run.address - kGameBegin));
@@ -540,6 +541,41 @@ TEST(ExecutableManifest, FoundWhereTheTreeHoldsAndOnlyThere) {
         const std::string manifest = imageManifest(image);
         EXPECT_TRUE(manifest.empty() || manifest.size() <= 1u << 20) << "damaged at " << at;
     }
+}
+
+// Wine opens korvan.set whatever the case of its name; a Linux folder may
+// spell it otherwise, or hold two spellings, of which Wine opens either.
+TEST(CheckerSettings, NameInAnotherCaseAsWineFindsIt) {
+    TempFolder temp;
+    const std::string exe = temp.path + "/game.exe";
+    writeFile(exe, gameExecutable(GameSetup{}));
+    writeFile(temp.path + "/KORVAN.SET", std::vector<unsigned char>(2048, 0x02));
+
+    const CheckerRun one = check({"--json", exe});
+    writeFile(temp.path + "/Korvan.set", std::vector<unsigned char>(2048, 0x03));
+    const CheckerRun two = check({exe});
+
+    EXPECT_EQ(one.status, 0) << one.err;
+    EXPECT_TRUE(one.says(fact("flag_after", 2))) << one.out;
+    EXPECT_TRUE(one.says(fact("file", quoted(temp.path + "/KORVAN.SET")))) << one.out;
+    EXPECT_EQ(two.status, 2);
+    EXPECT_EQ(two.err, "menupatch-check: " + temp.path + ": 2 files named korvan.set but for case (KORVAN.SET, "
+                       "Korvan.set): the game under Wine opens whichever the folder lists first; keep one of them\n");
+}
+
+// What Linux will not show of a process, in words.
+TEST(CheckerOnLinuxProcesses, RefusesWhatIsNotAGameUnderWine) {
+    const CheckerRun own = check({"--pid", std::to_string(getpid())});
+    const CheckerRun none = check({"--pid", "999999999"});
+    const CheckerRun name = check({"--process", "no-such-game.exe"});
+
+    EXPECT_EQ(own.status, 2);
+    EXPECT_EQ(own.err, "menupatch-check: process " + std::to_string(getpid()) +
+                           ": not a Windows program running under Wine or Proton (the game runs as one)\n");
+    EXPECT_EQ(none.status, 2);
+    EXPECT_EQ(none.err, "menupatch-check: process 999999999: no process with that id is running\n");
+    EXPECT_EQ(name.status, 2);
+    EXPECT_EQ(name.err, "menupatch-check: no-such-game.exe: no running process has that name\n");
 }
 
 }  // namespace

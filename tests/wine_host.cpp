@@ -105,12 +105,13 @@ void stopStayingHost(StayingHost& host) {
     host.pipe = nullptr;
 }
 
-ProgramRun runChecker(const std::vector<std::string>& arguments, const std::string& folder) {
+namespace {
+
+ProgramRun runCommand(const std::string& command) {
     ProgramRun run;
     char errors[] = "/tmp/menupatch-check-stderr-XXXXXX";
     const int errorsFile = mkstemp(errors);
-    const std::string enter = folder.empty() ? "" : "cd " + quoted(folder) + " && ";
-    FILE* pipe = popen((enter + wineCommand(MENUPATCH_CHECKER, arguments) + " 2>" + errors + " </dev/null").c_str(), "r");
+    FILE* pipe = popen((command + " 2>" + errors + " </dev/null").c_str(), "r");
     if (pipe != nullptr) {
         run.out = withoutCarriageReturns(readAll(pipe));
         const int status = pclose(pipe);
@@ -121,6 +122,37 @@ ProgramRun runChecker(const std::vector<std::string>& arguments, const std::stri
     close(errorsFile);
     std::remove(errors);
     return run;
+}
+
+}  // namespace
+
+ProgramRun runChecker(const std::vector<std::string>& arguments, const std::string& folder) {
+    const std::string enter = folder.empty() ? "" : "cd " + quoted(folder) + " && ";
+    return runCommand(enter + wineCommand(MENUPATCH_CHECKER, arguments));
+}
+
+ProgramRun runLinuxChecker(const std::vector<std::string>& arguments) {
+    std::string command = quoted(MENUPATCH_LINUX_CHECKER);
+    for (const std::string& argument : arguments) command += " " + quoted(argument);
+    return runCommand(command);
+}
+
+unsigned linuxPidOf(const StayingHost& host) {
+    // Its command line names its own stop file, which no other process does.
+    const std::string mark = windowsPath(host.stopFile);
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream file(entry.path() / "cmdline", std::ios::binary);
+        const std::string cmdline((std::istreambuf_iterator<char>(file)), {});
+        std::error_code error;
+        const std::string program = std::filesystem::read_symlink(entry.path() / "exe", error).filename().string();
+        // The shell that started it names the stop file too.
+        if (cmdline.find(mark) != std::string::npos && program.rfind("wine", 0) == 0) {
+            return static_cast<unsigned>(std::stoul(name));
+        }
+    }
+    return 0;
 }
 
 void writeSettingsFile(const std::string& folder, std::size_t size,

@@ -51,6 +51,12 @@ struct ProgramRun {
 // In `folder` as the current directory when one is named.
 ProgramRun runChecker(const std::vector<std::string>& arguments, const std::string& folder = "");
 
+// menupatch-check for Linux, reading games under Wine from outside.
+ProgramRun runLinuxChecker(const std::vector<std::string>& arguments);
+
+// The Linux process id of a staying host, as ps shows it; 0 when not found.
+unsigned linuxPidOf(const StayingHost& host);
+
 // The Unix folder behind a folder of the Wine prefix's drive C: ("C:\\users\\..."),
 // for tests that plant files where Windows keeps them.
 std::string prefixFolder(const std::string& windowsFolder);

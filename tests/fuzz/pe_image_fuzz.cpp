@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (readPeImage(std::vector<unsigned char>(data, data + size), &image).problem != ImageProblem::None) {
         return 0;
     }
-    const FileCheck check = checkGameFile(image, {settingsFolder(), SettingsSource::Folder, ""});
+    const FileCheck check = checkGameFile(image, settingsFolderAsIs(settingsFolder()));
     fileReport("fuzz.exe", image, check);
     fileJson("fuzz.exe", image, check);
     manifestRequestsExecutionLevel(imageManifest(image));

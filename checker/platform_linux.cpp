@@ -1,0 +1,237 @@
+#include "checker/platform.h"
+
+// A game under Wine or Proton is a Linux process that keeps the game's image at
+// its Windows addresses: the regions come from /proc/PID/maps, the bytes from
+// /proc/PID/mem. That file reads pages the game itself may not, so every read
+// is asked about in the maps first, as VirtualQueryEx would be on Windows.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "checker/virtual_store.h"
+#include "host/page_access.h"
+
+namespace {
+
+// What a Windows program would be told of a page, from the maps' permissions.
+constexpr std::uint32_t kNoAccess = 0x01;
+constexpr std::uint32_t kReadOnly = 0x02;
+constexpr std::uint32_t kReadWrite = 0x04;
+constexpr std::uint32_t kExecute = 0x10;
+constexpr std::uint32_t kExecuteRead = 0x20;
+constexpr std::uint32_t kExecuteReadWrite = 0x40;
+
+struct Mapping {
+    std::uint64_t begin;
+    std::uint64_t end;
+    std::uint32_t protection;
+};
+
+int gMemory = -1;
+std::vector<Mapping> gMappings;
+std::string gReadProblem;
+
+std::string readText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::uint32_t protectionOf(const std::string& perms) {
+    const bool r = perms.size() > 0 && perms[0] == 'r';
+    const bool w = perms.size() > 1 && perms[1] == 'w';
+    const bool x = perms.size() > 2 && perms[2] == 'x';
+    if (x) return w ? kExecuteReadWrite : r ? kExecuteRead : kExecute;
+    if (w) return kReadWrite;
+    // Wine maps its guard pages, and what it reserves, without any permission.
+    return r ? kReadOnly : kNoAccess;
+}
+
+// Every mapping below 4 GiB, in address order, as the maps list them.
+bool readMappings(unsigned pid) {
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    if (!maps) return false;
+    gMappings.clear();
+    std::string line;
+    while (std::getline(maps, line)) {
+        std::istringstream fields(line);
+        std::string range;
+        std::string perms;
+        fields >> range >> perms;
+        const auto dash = range.find('-');
+        if (dash == std::string::npos) continue;
+        const std::uint64_t begin = std::stoull(range.substr(0, dash), nullptr, 16);
+        const std::uint64_t end = std::min<std::uint64_t>(std::stoull(range.substr(dash + 1), nullptr, 16), kAddressSpaceEnd);
+        if (begin >= kAddressSpaceEnd) break;
+        gMappings.push_back({begin, end, protectionOf(perms)});
+    }
+    return true;
+}
+
+// As VirtualQuery answers: from the page asked about to the first page whose
+// protection or state differs; outside every mapping, not committed.
+HostRegion processRegion(HostAddress address) {
+    constexpr std::uint64_t kPage = 0x1000;
+    const std::uint64_t page = address & ~(kPage - 1);
+    for (std::size_t i = 0; i < gMappings.size(); ++i) {
+        const Mapping& m = gMappings[i];
+        if (page < m.begin) {
+            return {static_cast<HostAddress>(page), static_cast<std::uint32_t>(m.begin - page), false, 0};
+        }
+        if (page >= m.end) continue;
+        std::uint64_t end = m.end;
+        for (std::size_t j = i + 1; j < gMappings.size() && gMappings[j].begin == end &&
+                                    gMappings[j].protection == m.protection;
+             ++j) {
+            end = gMappings[j].end;
+        }
+        return {static_cast<HostAddress>(page), static_cast<std::uint32_t>(end - page), true, m.protection};
+    }
+    const std::uint64_t end = kAddressSpaceEnd - (page == 0 ? kPage : 0);
+    return {static_cast<HostAddress>(page), static_cast<std::uint32_t>(end - page), false, 0};
+}
+
+bool readProcess(HostAddress address, unsigned char* out, std::uint32_t size) {
+    if (!hasAccess(address, size, Access::Readable)) {
+        gReadProblem = "part of the game's memory could not be read";
+        return false;
+    }
+    const ssize_t read = pread(gMemory, out, size, static_cast<off_t>(address));
+    if (read != static_cast<ssize_t>(size)) {
+        gReadProblem = read < 0 && errno == ESRCH ? "it has ended" : "part of the game's memory could not be read";
+        return false;
+    }
+    return true;
+}
+
+std::string ptraceScope() {
+    std::string scope = readText("/proc/sys/kernel/yama/ptrace_scope");
+    while (!scope.empty() && (scope.back() == '\n' || scope.back() == ' ')) scope.pop_back();
+    return scope;
+}
+
+// Why Linux would not let us read the process's memory, in a player's words.
+std::string refusal(unsigned pid) {
+    struct stat owner {};
+    if (stat(("/proc/" + std::to_string(pid)).c_str(), &owner) == 0 && owner.st_uid != geteuid() && geteuid() != 0) {
+        return "another user's process: run menupatch-check as that user, or with sudo";
+    }
+    const std::string scope = ptraceScope();
+    if (!scope.empty() && scope != "0") {
+        return "Linux lets only root or the game's parent read its memory (kernel.yama.ptrace_scope is " + scope +
+               "): run menupatch-check with sudo";
+    }
+    return std::string("its memory cannot be read (") + std::strerror(errno) + ")";
+}
+
+// The file name of the Windows program a Wine process runs: its first
+// argument, as Wine leaves it, after the last slash of either kind.
+std::string windowsProgramOf(unsigned pid) {
+    const std::string cmdline = readText("/proc/" + std::to_string(pid) + "/cmdline");
+    const std::string first = cmdline.substr(0, cmdline.find('\0'));
+    const auto slash = first.find_last_of("/\\");
+    return slash == std::string::npos ? first : first.substr(slash + 1);
+}
+
+bool isWineProcess(unsigned pid) {
+    char target[4096] = {};
+    const std::string link = "/proc/" + std::to_string(pid) + "/exe";
+    const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
+    const std::string exe = length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
+    const std::string name = exe.substr(exe.find_last_of('/') + 1);
+    if (name.rfind("wine", 0) == 0) return true;
+    // A loader of another name (Proton's, a packaged Wine): its own ntdll is mapped.
+    const std::string maps = readText("/proc/" + std::to_string(pid) + "/maps");
+    return maps.find("/ntdll.so") != std::string::npos || maps.find("/ntdll.dll.so") != std::string::npos;
+}
+
+bool sameNameAnyCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool openGameProcess(unsigned pid, GameSource* source, std::string* name, std::string* why) {
+    gReadProblem.clear();
+    const std::string folder = "/proc/" + std::to_string(pid);
+    if (access(folder.c_str(), F_OK) != 0) {
+        *why = "no process with that id is running";
+        return false;
+    }
+    if (!isWineProcess(pid)) {
+        *why = "not a Windows program running under Wine or Proton (the game runs as one)";
+        return false;
+    }
+    gMemory = open((folder + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
+    if (gMemory < 0 || !readMappings(pid)) {
+        *why = refusal(pid);
+        closeGameProcess();
+        return false;
+    }
+    // /proc/PID/mem opens for a process we may not trace, and then refuses the read.
+    unsigned char probe = 0;
+    const auto readable = std::find_if(gMappings.begin(), gMappings.end(),
+                                       [](const Mapping& m) { return m.protection != kNoAccess; });
+    if (readable != gMappings.end() && pread(gMemory, &probe, 1, static_cast<off_t>(readable->begin)) != 1) {
+        *why = refusal(pid);
+        closeGameProcess();
+        return false;
+    }
+    *name = windowsProgramOf(pid);
+    *source = {processRegion, readProcess};
+    return true;
+}
+
+void closeGameProcess() {
+    if (gMemory >= 0) close(gMemory);
+    gMemory = -1;
+    gMappings.clear();
+}
+
+std::string processReadProblem() { return gReadProblem.empty() ? "the game's memory could not be read" : gReadProblem; }
+
+bool findProcesses(const std::string& name, std::vector<RunningProcess>* found, std::string* why) {
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) {
+        *why = "the list of running processes cannot be read (/proc)";
+        return false;
+    }
+    // Wine shows the program's name in comm only cut to 15 characters: the whole
+    // name comes from the command line.
+    while (const dirent* entry = readdir(proc)) {
+        char* end = nullptr;
+        const unsigned long pid = std::strtoul(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != '\0' || pid == 0) continue;
+        const std::string program = windowsProgramOf(static_cast<unsigned>(pid));
+        if (sameNameAnyCase(program, name) && isWineProcess(static_cast<unsigned>(pid))) {
+            found->push_back({static_cast<unsigned>(pid), program});
+        }
+    }
+    closedir(proc);
+    return true;
+}
+
+std::FILE* openToRead(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
+
+std::string fromSystemCodePage(const std::string& text) { return text; }
+
+void writeOut(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void writeErr(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
+
+void holdOwnConsoleWindow() {}
+
+VirtualStore systemVirtualStore() { return {}; }
