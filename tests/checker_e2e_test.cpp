@@ -53,7 +53,7 @@ TEST(CheckerUnderWine, NamesInAnyScript_AbsoluteRelativeSettingsAndShortcut) {
     writeSettingsFile(folder, 2048, {0x01});
     const std::string settings = temp.make("Настройки 設定 ⚙");
     writeSettingsFile(settings, 2048, {0xFF});
-    ShellLinkSpec link;
+    ShellLinkParts link;
     link.ansiPath = "Z:\\?";
     link.unicodePath = windowsPath(exe);
     const std::string shortcut = temp.path + "/Игра 🎮.lnk";

@@ -20,12 +20,12 @@ void putText(std::vector<unsigned char>& out, const std::string& text) {
     out.push_back(0);
 }
 
-std::vector<unsigned char> linkInfo(const ShellLinkSpec& spec) {
-    const bool unicode = !spec.unicodePath.empty();
+std::vector<unsigned char> linkInfo(const ShellLinkParts& parts) {
+    const bool unicode = !parts.unicodePath.empty();
     const std::uint32_t headerSize = unicode ? 0x24 : 0x1C;
     std::vector<unsigned char> info(headerSize, 0);
     set32(info, 4, headerSize);
-    if (!spec.networkShare.empty()) {
+    if (!parts.networkShare.empty()) {
         set32(info, 8, 0x2);
         set32(info, 20, static_cast<std::uint32_t>(info.size()));
         std::vector<unsigned char> network;
@@ -34,7 +34,7 @@ std::vector<unsigned char> linkInfo(const ShellLinkSpec& spec) {
         put32(network, 0x14);
         put32(network, 0);
         put32(network, 0x00020000);
-        putText(network, spec.networkShare);
+        putText(network, parts.networkShare);
         set32(network, 0, static_cast<std::uint32_t>(network.size()));
         info.insert(info.end(), network.begin(), network.end());
     } else {
@@ -46,17 +46,17 @@ std::vector<unsigned char> linkInfo(const ShellLinkSpec& spec) {
         put32(info, 0x10);
         info.push_back(0);
         set32(info, 16, static_cast<std::uint32_t>(info.size()));
-        putText(info, spec.ansiPath);
+        putText(info, parts.ansiPath);
     }
     set32(info, 24, static_cast<std::uint32_t>(info.size()));
-    putText(info, spec.suffix);
+    putText(info, parts.suffix);
     if (unicode) {
         set32(info, 28, static_cast<std::uint32_t>(info.size()));
-        const std::vector<unsigned char> path = utf16Bytes(spec.unicodePath);
+        const std::vector<unsigned char> path = utf16Bytes(parts.unicodePath);
         info.insert(info.end(), path.begin(), path.end());
         put16(info, 0);
         set32(info, 32, static_cast<std::uint32_t>(info.size()));
-        const std::vector<unsigned char> suffix = utf16Bytes(spec.suffix);
+        const std::vector<unsigned char> suffix = utf16Bytes(parts.suffix);
         info.insert(info.end(), suffix.begin(), suffix.end());
         put16(info, 0);
     }
@@ -84,13 +84,13 @@ std::vector<unsigned char> utf16Bytes(const std::string& text) {
     return out;
 }
 
-std::vector<unsigned char> shellLinkFile(const ShellLinkSpec& spec) {
-    const bool hasLinkInfo = !spec.ansiPath.empty() || !spec.unicodePath.empty() || !spec.networkShare.empty();
+std::vector<unsigned char> shellLinkFile(const ShellLinkParts& parts) {
+    const bool hasLinkInfo = !parts.ansiPath.empty() || !parts.unicodePath.empty() || !parts.networkShare.empty();
     std::uint32_t flags = 0x80;  // IsUnicode: string data is UTF-16
-    if (spec.itemList) flags |= 0x1;
+    if (parts.itemList) flags |= 0x1;
     if (hasLinkInfo) flags |= 0x2;
-    if (!spec.relativePath.empty()) flags |= 0x8;
-    if (spec.installer) flags |= 0x1000;
+    if (!parts.relativePath.empty()) flags |= 0x8;
+    if (parts.installer) flags |= 0x1000;
 
     std::vector<unsigned char> file;
     put32(file, 0x4C);
@@ -98,7 +98,7 @@ std::vector<unsigned char> shellLinkFile(const ShellLinkSpec& spec) {
     file.insert(file.end(), clsid, clsid + 16);
     put32(file, flags);
     file.resize(0x4C, 0);  // attributes, times, size, icon, show command, hot key: all 0
-    if (spec.itemList) {
+    if (parts.itemList) {
         // One opaque item and the terminating 0: the checker does not walk it.
         put16(file, 4 + 2);
         put16(file, 4);
@@ -106,11 +106,11 @@ std::vector<unsigned char> shellLinkFile(const ShellLinkSpec& spec) {
         put16(file, 0);
     }
     if (hasLinkInfo) {
-        const std::vector<unsigned char> info = linkInfo(spec);
+        const std::vector<unsigned char> info = linkInfo(parts);
         file.insert(file.end(), info.begin(), info.end());
     }
-    if (!spec.relativePath.empty()) {
-        const std::vector<unsigned char> path = utf16Bytes(spec.relativePath);
+    if (!parts.relativePath.empty()) {
+        const std::vector<unsigned char> path = utf16Bytes(parts.relativePath);
         put16(file, static_cast<std::uint32_t>(path.size() / 2));
         file.insert(file.end(), path.begin(), path.end());
     }

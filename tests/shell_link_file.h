@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-struct ShellLinkSpec {
+struct ShellLinkParts {
     std::string ansiPath;      // LinkInfo's LocalBasePath; empty: none
     std::string unicodePath;   // LinkInfo's LocalBasePathUnicode, given as UTF-8; empty: none
     std::string networkShare;  // a network target's share (\\server\share) instead of a local path
@@ -17,7 +17,7 @@ struct ShellLinkSpec {
     bool installer = false;    // an installer's (advertised) shortcut
 };
 
-std::vector<unsigned char> shellLinkFile(const ShellLinkSpec& spec);
+std::vector<unsigned char> shellLinkFile(const ShellLinkParts& parts);
 
 // UTF-8 as UTF-16 code units, little-endian bytes, no terminator.
 std::vector<unsigned char> utf16Bytes(const std::string& text);

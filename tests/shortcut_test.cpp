@@ -17,7 +17,7 @@ namespace {
 
 struct LinkCase {
     const char* name;
-    ShellLinkSpec spec;
+    ShellLinkParts parts;
     std::string path;  // expected target; empty: none
     bool ansi;
     bool relative;
@@ -26,35 +26,35 @@ struct LinkCase {
 
 void PrintTo(const LinkCase& c, std::ostream* out) { *out << c.name; }
 
-ShellLinkSpec link(const std::function<void(ShellLinkSpec&)>& change) {
-    ShellLinkSpec spec;
-    change(spec);
-    return spec;
+ShellLinkParts link(const std::function<void(ShellLinkParts&)>& change) {
+    ShellLinkParts parts;
+    change(parts);
+    return parts;
 }
 
 const std::string kGamePath = "C:\\Игры 游戏 🎮\\игра.exe";
 
 const LinkCase kLinkCases[] = {
-    {"UnicodePath", link([](ShellLinkSpec& s) { s.ansiPath = "C:\\???? ?? ?\\????.exe"; s.unicodePath = kGamePath; }),
+    {"UnicodePath", link([](ShellLinkParts& s) { s.ansiPath = "C:\\???? ?? ?\\????.exe"; s.unicodePath = kGamePath; }),
      kGamePath, false, false, ""},
-    {"AnsiPathOnly", link([](ShellLinkSpec& s) { s.ansiPath = "C:\\Games\\game.exe"; }), "C:\\Games\\game.exe", true,
+    {"AnsiPathOnly", link([](ShellLinkParts& s) { s.ansiPath = "C:\\Games\\game.exe"; }), "C:\\Games\\game.exe", true,
      false, ""},
-    {"WithoutItemList", link([](ShellLinkSpec& s) { s.itemList = false; s.unicodePath = kGamePath; s.ansiPath = "x"; }),
+    {"WithoutItemList", link([](ShellLinkParts& s) { s.itemList = false; s.unicodePath = kGamePath; s.ansiPath = "x"; }),
      kGamePath, false, false, ""},
-    {"NetworkShare", link([](ShellLinkSpec& s) { s.networkShare = "\\\\server\\games"; s.suffix = "Game\\game.exe"; }),
+    {"NetworkShare", link([](ShellLinkParts& s) { s.networkShare = "\\\\server\\games"; s.suffix = "Game\\game.exe"; }),
      "\\\\server\\games\\Game\\game.exe", true, false, ""},
-    {"RelativePathOnly", link([](ShellLinkSpec& s) { s.relativePath = ".\\Игры\\game.exe"; }), ".\\Игры\\game.exe",
+    {"RelativePathOnly", link([](ShellLinkParts& s) { s.relativePath = ".\\Игры\\game.exe"; }), ".\\Игры\\game.exe",
      false, true, ""},
-    {"Installer", link([](ShellLinkSpec& s) { s.installer = true; s.ansiPath = "C:\\x.exe"; }), "", false, false,
+    {"Installer", link([](ShellLinkParts& s) { s.installer = true; s.ansiPath = "C:\\x.exe"; }), "", false, false,
      "an installer's shortcut"},
-    {"ItemListOnly", link([](ShellLinkSpec&) {}), "", false, false, "names no file"},
+    {"ItemListOnly", link([](ShellLinkParts&) {}), "", false, false, "names no file"},
 };
 
 class ShellLinks : public testing::TestWithParam<LinkCase> {};
 
 TEST_P(ShellLinks, TargetFromTheLinkInfo) {
     const LinkCase& c = GetParam();
-    const std::vector<unsigned char> file = shellLinkFile(c.spec);
+    const std::vector<unsigned char> file = shellLinkFile(c.parts);
     ASSERT_EQ(shortcutKind(file), ShortcutKind::ShellLink);
 
     const ShellLinkTarget target = readShellLink(file);
@@ -74,10 +74,10 @@ INSTANTIATE_TEST_SUITE_P(Shortcuts, ShellLinks, testing::ValuesIn(kLinkCases),
 // Cut anywhere, or with any one length field made huge, a shortcut is read
 // inside its bytes or refused; under the sanitizers an overrun fails here.
 TEST(ShellLinks, EveryCutAndEveryLargeFieldStaysInsideTheFile) {
-    ShellLinkSpec spec;
-    spec.ansiPath = "C:\\Games\\game.exe";
-    spec.unicodePath = kGamePath;
-    const std::vector<unsigned char> whole = shellLinkFile(spec);
+    ShellLinkParts parts;
+    parts.ansiPath = "C:\\Games\\game.exe";
+    parts.unicodePath = kGamePath;
+    const std::vector<unsigned char> whole = shellLinkFile(parts);
     for (std::size_t size = 0; size < whole.size(); ++size) {
         const std::vector<unsigned char> cut(whole.begin(), whole.begin() + size);
         const ShellLinkTarget target = readShellLink(cut);
@@ -115,10 +115,10 @@ TEST(CheckerOnShortcuts, FollowsALinkToTheGameAndSaysSo) {
     TempFolder temp;
     const std::string exe = temp.make("Игры 游戏 🎮") + "/игра.exe";
     writeFile(exe, gameExecutable(GameSetup{}));
-    ShellLinkSpec spec;
-    spec.unicodePath = exe;
+    ShellLinkParts parts;
+    parts.unicodePath = exe;
     const std::string lnk = temp.path + "/Игра.lnk";
-    writeFile(lnk, shellLinkFile(spec));
+    writeFile(lnk, shellLinkFile(parts));
 
     const CheckRun text = check({lnk});
     const CheckRun json = check({"--json", lnk});
@@ -136,10 +136,10 @@ TEST(CheckerOnShortcuts, CannotTellWhereNoExecutableIsNamed) {
     const std::string url = temp.path + "/Game.url";
     const std::string text = "[InternetShortcut]\nURL=steam://rungameid/123\n";
     writeFile(url, std::vector<unsigned char>(text.begin(), text.end()));
-    ShellLinkSpec toNothing;
+    ShellLinkParts toNothing;
     toNothing.unicodePath = temp.path + "/gone.exe";
     writeFile(temp.path + "/gone.lnk", shellLinkFile(toNothing));
-    ShellLinkSpec toLink;
+    ShellLinkParts toLink;
     toLink.unicodePath = temp.path + "/gone.lnk";
     writeFile(temp.path + "/twice.lnk", shellLinkFile(toLink));
 
