@@ -11,6 +11,7 @@
 #include "checker/platform.h"
 #include "checker/report.h"
 #include "checker/shortcut.h"
+#include "checker/text.h"
 #include "plugin/settings_flag.h"
 
 namespace {
@@ -103,12 +104,6 @@ bool parse(const std::vector<std::string>& args, Options* options, std::string* 
         return false;
     }
     return true;
-}
-
-bool sameFileName(std::string a, std::string b) {
-    for (char& c : a) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (char& c : b) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return a == b;
 }
 
 // The folder the plug-in would find the settings file in; empty, with the reason, if none.

@@ -16,18 +16,13 @@
 #include <fstream>
 #include <sstream>
 
+#include <windows.h>  // page protection constants, as a Windows program is told them
+
+#include "checker/text.h"
 #include "checker/virtual_store.h"
 #include "host/page_access.h"
 
 namespace {
-
-// What a Windows program would be told of a page, from the maps' permissions.
-constexpr std::uint32_t kNoAccess = 0x01;
-constexpr std::uint32_t kReadOnly = 0x02;
-constexpr std::uint32_t kReadWrite = 0x04;
-constexpr std::uint32_t kExecute = 0x10;
-constexpr std::uint32_t kExecuteRead = 0x20;
-constexpr std::uint32_t kExecuteReadWrite = 0x40;
 
 struct Mapping {
     std::uint64_t begin;
@@ -46,14 +41,15 @@ std::string readText(const std::string& path) {
     return text.str();
 }
 
+// What a Windows program would be told of a page, from the maps' permissions.
 std::uint32_t protectionOf(const std::string& perms) {
     const bool r = perms.size() > 0 && perms[0] == 'r';
     const bool w = perms.size() > 1 && perms[1] == 'w';
     const bool x = perms.size() > 2 && perms[2] == 'x';
-    if (x) return w ? kExecuteReadWrite : r ? kExecuteRead : kExecute;
-    if (w) return kReadWrite;
+    if (x) return w ? PAGE_EXECUTE_READWRITE : r ? PAGE_EXECUTE_READ : PAGE_EXECUTE;
+    if (w) return PAGE_READWRITE;
     // Wine maps its guard pages, and what it reserves, without any permission.
-    return r ? kReadOnly : kNoAccess;
+    return r ? PAGE_READONLY : PAGE_NOACCESS;
 }
 
 // Every mapping below 4 GiB, in address order, as the maps list them.
@@ -154,15 +150,6 @@ bool isWineProcess(unsigned pid) {
     return maps.find("/ntdll.so") != std::string::npos || maps.find("/ntdll.dll.so") != std::string::npos;
 }
 
-bool sameNameAnyCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 bool openGameProcess(unsigned pid, GameSource* source, std::string* name, std::string* why) {
@@ -185,7 +172,7 @@ bool openGameProcess(unsigned pid, GameSource* source, std::string* name, std::s
     // /proc/PID/mem opens for a process we may not trace, and then refuses the read.
     unsigned char probe = 0;
     const auto readable = std::find_if(gMappings.begin(), gMappings.end(),
-                                       [](const Mapping& m) { return m.protection != kNoAccess; });
+                                       [](const Mapping& m) { return m.protection != PAGE_NOACCESS; });
     if (readable != gMappings.end() && pread(gMemory, &probe, 1, static_cast<off_t>(readable->begin)) != 1) {
         *why = refusal(pid);
         closeGameProcess();
@@ -217,7 +204,7 @@ bool findProcesses(const std::string& name, std::vector<RunningProcess>* found, 
         const unsigned long pid = std::strtoul(entry->d_name, &end, 10);
         if (end == entry->d_name || *end != '\0' || pid == 0) continue;
         const std::string program = windowsProgramOf(static_cast<unsigned>(pid));
-        if (sameNameAnyCase(program, name) && isWineProcess(static_cast<unsigned>(pid))) {
+        if (sameFileName(program, name) && isWineProcess(static_cast<unsigned>(pid))) {
             found->push_back({static_cast<unsigned>(pid), program});
         }
     }

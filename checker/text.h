@@ -7,3 +7,6 @@
 
 // printf into a string.
 std::string textf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// File names as Windows and Wine compare them: ASCII letters without case.
+bool sameFileName(const std::string& a, const std::string& b);
