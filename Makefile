@@ -60,7 +60,7 @@ test: dll clang-dll
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	@cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
 	@cd $(NATIVE_BUILD) && ctest --output-on-failure -j $(JOBS)
-	@grep -h "^seed \|^random hosts:" $(NATIVE_BUILD)/Testing/Temporary/LastTest.log || true
+	@grep -h "^seed \|^random hosts:\|^loader layouts:" $(NATIVE_BUILD)/Testing/Temporary/LastTest.log || true
 
 # The executable reader, then the shortcut reader, under libFuzzer for FUZZ_SECONDS
 # each; new inputs they find go to build/, the checked-in seeds stay as they are.

@@ -31,6 +31,8 @@ constexpr std::uint32_t kSectionWrites = 0x80000000;
 
 constexpr std::uint32_t kPageSize = 0x1000;
 constexpr std::uint32_t kImageBaseAlignment = 0x10000;
+// The loader reads section data in whole disk sectors, whatever FileAlignment says.
+constexpr std::uint32_t kSectorSize = 0x200;
 
 // Little-endian fields at an offset the caller has checked.
 std::uint16_t u16(const std::vector<unsigned char>& file, std::uint64_t at) {
@@ -52,7 +54,10 @@ std::string hex(std::uint64_t value) {
     return text;
 }
 
-ImageReading problem(ImageProblem kind, std::string why) { return {kind, std::move(why)}; }
+ImageReading problem(ImageProblem kind, std::string why) {
+    if (kind == ImageProblem::Malformed) why = "Windows would not start this executable: " + why;
+    return {kind, std::move(why)};
+}
 
 std::string sectionName(const std::vector<unsigned char>& file, std::uint64_t header) {
     std::string name;
@@ -63,8 +68,8 @@ std::string sectionName(const std::vector<unsigned char>& file, std::uint64_t he
     return name;
 }
 
-// Under a page of alignment the loader maps the whole image as one piece that
-// may be written and run.
+// Under a page of alignment the loader maps the file as it lies, as one piece
+// that may be written and run.
 bool lowAlignment(const PeImage& image) { return image.sectionAlignment < kPageSize; }
 
 // The part of the image that holds the address: its start, end and protection.
@@ -98,9 +103,25 @@ bool pieceAt(const PeImage& image, HostAddress address, Piece* piece) {
     return false;
 }
 
+// The part of the file the loader maps into a section, as Windows and Wine
+// both do it: from PointerToRawData rounded down to a sector, SizeOfRawData
+// plus that rounding, up to whole sectors, no more than the section maps. No
+// data (a pointer or a size of 0) is a section of zeros.
+void placeSectionData(ImageSection* section, std::uint32_t pointer, std::uint32_t rawSize) {
+    if (pointer == 0 || rawSize == 0) {
+        section->rawOffset = 0;
+        section->rawSize = 0;
+        return;
+    }
+    section->rawOffset = pointer & ~(kSectorSize - 1);
+    const std::uint64_t sectors = roundUp(std::uint64_t{rawSize} + (pointer & (kSectorSize - 1)), kSectorSize);
+    section->rawSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(sectors, section->mappedSize));
+}
+
 ImageReading readSections(PeImage* image, std::uint64_t table, std::uint16_t count,
                           std::uint64_t firstSectionAt) {
     const std::vector<unsigned char>& file = image->file;
+    const bool flat = lowAlignment(*image);
     std::uint64_t previousEnd = firstSectionAt;
     std::string previousName = "the headers";
     for (std::uint16_t i = 0; i < count; ++i) {
@@ -110,35 +131,61 @@ ImageReading readSections(PeImage* image, std::uint64_t table, std::uint16_t cou
         const std::uint32_t virtualSize = u32(file, header + 8);
         section.virtualAddress = u32(file, header + 12);
         const std::uint32_t rawSize = u32(file, header + 16);
-        section.rawOffset = u32(file, header + 20);
+        const std::uint32_t pointer = u32(file, header + 20);
         section.characteristics = u32(file, header + 36);
         const std::string what = "section " + std::to_string(i + 1) + " (" + section.name + ")";
 
         const std::uint64_t mapped =
             roundUp(virtualSize != 0 ? virtualSize : rawSize, image->sectionAlignment);
-        if (!lowAlignment(*image) && section.virtualAddress % image->sectionAlignment != 0) {
+        if (!flat && section.virtualAddress % image->sectionAlignment != 0) {
             return problem(ImageProblem::Malformed, what + " does not start on a section boundary");
         }
         if (section.virtualAddress < previousEnd) {
             return problem(ImageProblem::Malformed, what + " overlaps " + previousName);
         }
+        // Windows maps an image's sections back to back; Wine would fill a gap
+        // with zeros that run and can be written, Windows refuses the file.
+        if (!flat && section.virtualAddress > previousEnd) {
+            return problem(ImageProblem::Malformed,
+                           "there is a gap in its memory from " + hex(image->imageBase + previousEnd) + " to " +
+                               hex(image->imageBase + std::uint64_t{section.virtualAddress}) + ", between " +
+                               previousName + " and " + what);
+        }
         if (section.virtualAddress + mapped > image->mappedSize) {
             return problem(ImageProblem::Malformed, what + " runs past the image's size (" +
                                                         hex(image->mappedSize) + ")");
         }
-        if (lowAlignment(*image) && rawSize != 0 && section.rawOffset != section.virtualAddress) {
-            return problem(ImageProblem::Malformed, what + " is not where its file data lies");
-        }
-        if (rawSize != 0 && std::uint64_t{section.rawOffset} + rawSize > file.size()) {
-            return problem(ImageProblem::Truncated,
-                           what + "'s data runs to byte " + std::to_string(section.rawOffset + std::uint64_t{rawSize}) +
-                               ", past the end of the file (" + std::to_string(file.size()) + " bytes)");
-        }
         section.mappedSize = static_cast<std::uint32_t>(mapped);
-        section.rawSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(rawSize, mapped));
+        if (flat) {
+            // Mapped as the file lies, so every section must lie where it is mapped.
+            if (pointer != section.virtualAddress) {
+                return problem(ImageProblem::Malformed, what + " is not where its file data lies");
+            }
+            section.rawOffset = pointer;
+            section.rawSize = 0;
+        } else {
+            placeSectionData(&section, pointer, rawSize);
+            // A file may end inside its last sector: the loader reads the
+            // sector's rest as zeros. One that ends sooner it refuses.
+            const std::uint64_t end = std::uint64_t{section.rawOffset} + section.rawSize;
+            if (section.rawSize != 0 && (pointer >= file.size() || end > roundUp(file.size(), kSectorSize))) {
+                return problem(ImageProblem::Truncated,
+                               what + "'s data runs to byte " + std::to_string(end) +
+                                   ", past the end of the file (" + std::to_string(file.size()) + " bytes)");
+            }
+        }
         previousEnd = std::uint64_t{section.virtualAddress} + mapped;
         previousName = what;
         image->sections.push_back(section);
+    }
+    // Space after the last section is not the gap Windows refuses; Wine fills
+    // it with zeros that run and can be written, and what Windows puts there
+    // has not been seen. Rather no answer than a wrong one.
+    if (!flat && previousEnd < image->mappedSize) {
+        return problem(ImageProblem::Uncertain,
+                       "its sections end at " + hex(image->imageBase + previousEnd) + ", short of the image's end (" +
+                           hex(std::uint64_t{image->imageBase} + image->mappedSize) +
+                           "), and what fills the space between differs from one loader to another");
     }
     return {ImageProblem::None, {}};
 }
@@ -236,7 +283,8 @@ ImageReading readPeImage(std::vector<unsigned char> file, PeImage* image) {
         return problem(ImageProblem::Malformed, "its image base " + hex(imageBase) +
                                                     " is not on a 64 KiB boundary");
     }
-    const std::uint64_t mapped = roundUp(sizeOfImage, image->sectionAlignment);
+    // Memory comes in pages, also to an image whose sections are aligned on less.
+    const std::uint64_t mapped = roundUp(sizeOfImage, std::max(image->sectionAlignment, kPageSize));
     if (imageBase + mapped > kAddressSpaceEnd) {
         return problem(ImageProblem::Malformed, "its image (" + hex(sizeOfImage) + " bytes at " +
                                                     hex(imageBase) + ") does not fit below 4 GiB");
@@ -295,24 +343,19 @@ bool readImage(const PeImage& image, HostAddress address, unsigned char* out, st
         const HostAddress at = address + i;
         Piece piece;
         if (!pieceAt(image, at, &piece)) return false;
-        std::uint64_t fileOffset = 0;
+        std::uint64_t fileOffset = at - image.imageBase;
         bool fromFile = false;
-        if (piece.section != nullptr) {
+        if (lowAlignment(image)) {
+            // The whole file, as it lies; zeros past its end.
+            fromFile = true;
+        } else if (piece.section != nullptr) {
             const std::uint64_t offset = at - piece.begin;
             fromFile = offset < piece.section->rawSize;
             fileOffset = piece.section->rawOffset + offset;
-        } else if (lowAlignment(image)) {
-            // Sections lie in the file where they lie in the image.
-            fileOffset = at - image.imageBase;
-            const ImageSection* section = sectionAt(image, at);
-            fromFile = section != nullptr
-                           ? fileOffset - section->virtualAddress < section->rawSize
-                           : fileOffset < image.headersSize;
         } else {
-            fileOffset = at - image.imageBase;
             fromFile = fileOffset < image.headersSize;
         }
-        out[i] = fromFile ? image.file[fileOffset] : 0;
+        out[i] = fromFile && fileOffset < image.file.size() ? image.file[fileOffset] : 0;
     }
     return true;
 }

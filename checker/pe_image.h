@@ -14,8 +14,8 @@ struct ImageSection {
     std::string name;
     std::uint32_t virtualAddress;  // from the image base
     std::uint32_t mappedSize;      // as mapped: rounded up to the section alignment
-    std::uint32_t rawOffset;
-    std::uint32_t rawSize;         // bytes from the file; the rest of the section reads 0
+    std::uint32_t rawOffset;       // where the loader reads from: PointerToRawData, down to a sector
+    std::uint32_t rawSize;         // bytes mapped from there, whole sectors; the rest reads 0
     std::uint32_t characteristics;
 };
 
@@ -37,7 +37,8 @@ enum class ImageProblem {
     None,
     NotWindows32,  // not a Windows executable, or not a 32-bit i386 one
     Truncated,     // something the headers promise lies past the end of the file
-    Malformed,     // the loader would refuse it
+    Malformed,     // the loader would refuse it; `why` says so in a player's words
+    Uncertain,     // it loads, but what some of its memory holds depends on the loader
 };
 
 struct ImageReading {

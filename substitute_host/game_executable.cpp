@@ -18,14 +18,6 @@ constexpr std::uint32_t kExecutes = 0x20000000;
 constexpr std::uint32_t kReads = 0x40000000;
 constexpr std::uint32_t kWrites = 0x80000000;
 
-struct Section {
-    std::string name;
-    HostAddress begin;
-    HostAddress end;
-    std::uint32_t characteristics;
-    std::vector<unsigned char> raw;
-};
-
 void put16(std::vector<unsigned char>& out, std::size_t at, std::uint16_t value) {
     out[at] = static_cast<unsigned char>(value);
     out[at + 1] = static_cast<unsigned char>(value >> 8);
@@ -36,24 +28,81 @@ void put32(std::vector<unsigned char>& out, std::size_t at, std::uint32_t value)
 }
 
 // Name and flags a linker would give pages of this protection.
-Section sectionFor(std::uint32_t protection, HostAddress begin) {
+ExeSection sectionFor(std::uint32_t protection, HostAddress begin) {
     switch (protection & 0xFF) {
-        case PAGE_EXECUTE_READ: return {".text", begin, begin, kCode | kExecutes | kReads, {}};
-        case PAGE_EXECUTE_READWRITE: return {".xdata", begin, begin, kCode | kExecutes | kReads | kWrites, {}};
-        case PAGE_READONLY: return {".rdata", begin, begin, kInitialisedData | kReads, {}};
-        case PAGE_NOACCESS: return {".none", begin, begin, kInitialisedData, {}};
-        default: return {".data", begin, begin, kInitialisedData | kReads | kWrites, {}};
+        case PAGE_EXECUTE_READ: return {".text", begin, 0, 0, 0, kCode | kExecutes | kReads, {}};
+        case PAGE_EXECUTE_READWRITE: return {".xdata", begin, 0, 0, 0, kCode | kExecutes | kReads | kWrites, {}};
+        case PAGE_READONLY: return {".rdata", begin, 0, 0, 0, kInitialisedData | kReads, {}};
+        case PAGE_NOACCESS: return {".none", begin, 0, 0, 0, kInitialisedData, {}};
+        default: return {".data", begin, 0, 0, 0, kInitialisedData | kReads | kWrites, {}};
     }
 }
 
+std::uint32_t fileAligned(std::size_t size) {
+    return static_cast<std::uint32_t>((size + kFileAlignment - 1) / kFileAlignment * kFileAlignment);
+}
+
 // The section's bytes without its trailing zeros, which the loader supplies.
-std::vector<unsigned char> rawOf(const std::vector<unsigned char>& game, const Section& section) {
+std::vector<unsigned char> rawOf(const std::vector<unsigned char>& game, const ExeSection& section) {
     const unsigned char* first = &game[section.begin - kGameBegin];
-    std::size_t size = section.end - section.begin;
+    std::size_t size = section.virtualSize;
     while (size > 0 && first[size - 1] == 0) --size;
     std::vector<unsigned char> raw(first, first + size);
-    raw.resize((raw.size() + kFileAlignment - 1) / kFileAlignment * kFileAlignment, 0);
+    raw.resize(fileAligned(raw.size()), 0);
     return raw;
+}
+
+// What a runnable game has below its own range: entry code, then its imports
+// and the marker, in a section the loader may write.
+constexpr HostAddress kImports = kImageBase + 0x2000;
+constexpr HostAddress kLoaderNames = kImports + 0x40;   // lookup table
+constexpr HostAddress kLoaderSlots = kImports + 0x50;   // address table
+constexpr HostAddress kLoadLibraryName = kImports + 0x60;
+constexpr HostAddress kSleepName = kImports + 0x80;
+constexpr HostAddress kKernelName = kImports + 0xA0;
+constexpr HostAddress kPluginName = kImports + 0xC0;
+static_assert(kRunnableMarker == kImports + 0x100);
+
+void putText(std::vector<unsigned char>& out, std::size_t at, const char* text) {
+    std::memcpy(&out[at], text, std::strlen(text) + 1);
+}
+
+std::vector<unsigned char> entryCode() {
+    std::vector<unsigned char> code(kFileAlignment, 0xCC);
+    std::size_t at = 0;
+    const auto op = [&](std::initializer_list<unsigned char> bytes) {
+        for (unsigned char b : bytes) code[at++] = b;
+    };
+    const auto imm = [&](std::uint32_t value) {
+        put32(code, at, value);
+        at += 4;
+    };
+    op({0x68}), imm(kPluginName);                  // push "menupatch.dll"
+    op({0xFF, 0x15}), imm(kLoaderSlots);           // call [LoadLibraryA]
+    op({0xA3}), imm(kRunnableMarker);              // mov [marker], eax
+    op({0xC7, 0x05}), imm(kRunnableMarker + 4), imm(1);  // mov dword [marker + 4], 1
+    op({0x6A, 0xFF});                              // push INFINITE
+    op({0xFF, 0x15}), imm(kLoaderSlots + 4);       // call [Sleep]
+    op({0xEB, 0xF6});                              // and again
+    return code;
+}
+
+std::vector<unsigned char> importData() {
+    std::vector<unsigned char> data(kFileAlignment, 0);
+    const auto rva = [](HostAddress address) { return address - kImageBase; };
+    const auto at = [](HostAddress address) { return address - kImports; };
+    put32(data, 0, rva(kLoaderNames));  // one descriptor, then a null one
+    put32(data, 12, rva(kKernelName));
+    put32(data, 16, rva(kLoaderSlots));
+    for (HostAddress table : {kLoaderNames, kLoaderSlots}) {
+        put32(data, at(table), rva(kLoadLibraryName));
+        put32(data, at(table) + 4, rva(kSleepName));
+    }
+    putText(data, at(kLoadLibraryName) + 2, "LoadLibraryA");
+    putText(data, at(kSleepName) + 2, "Sleep");
+    putText(data, at(kKernelName), "KERNEL32.dll");
+    putText(data, at(kPluginName), "menupatch.dll");
+    return data;
 }
 
 // A resource tree with one entry, type 24, id 1, US English, and the data after it.
@@ -77,7 +126,7 @@ std::vector<unsigned char> manifestResource(const std::string& manifest, HostAdd
     put32(tree, kDataEntry, sectionRva + kData);
     put32(tree, kDataEntry + 4, static_cast<std::uint32_t>(manifest.size()));
     std::copy(manifest.begin(), manifest.end(), tree.begin() + kData);
-    tree.resize((tree.size() + kFileAlignment - 1) / kFileAlignment * kFileAlignment, 0);
+    tree.resize(fileAligned(tree.size()), 0);
     return tree;
 }
 
@@ -93,93 +142,130 @@ std::vector<unsigned char> gameExecutable(const GameSetup& setup, const Executab
     return gameExecutable(setup, gameBytesOf(setup), options);
 }
 
-std::vector<unsigned char> gameExecutable(const GameSetup& setup, const std::vector<unsigned char>& game,
-                                          const ExecutableOptions& options) {
-    std::vector<Section> sections;
-    // Below the game's range: the rest of the program's code, a few returns.
-    sections.push_back({".text", kStubCode, kGameBegin, kCode | kExecutes | kReads,
-                        std::vector<unsigned char>(kFileAlignment, 0xC3)});
+ExeLayout gameLayout(const GameSetup& setup, const std::vector<unsigned char>& game,
+                     const ExecutableOptions& options) {
+    ExeLayout layout;
+    std::vector<ExeSection>& sections = layout.sections;
+    std::vector<unsigned char> runnableGame;
+    const std::vector<unsigned char>* gameBytes = &game;
+    if (options.runnable) {
+        sections.push_back({".text", kStubCode, kPageSize, 0, 0, kCode | kExecutes | kReads, entryCode()});
+        sections.push_back({".idata", kImports, kGameBegin - kImports, 0, 0,
+                            kInitialisedData | kReads | kWrites, importData()});
+        layout.directories[kImportDirectory] = {kImports - kImageBase, 40};
+        layout.directories[kImportAddressTable] = {kLoaderSlots - kImageBase, 12};
+        // The plug-in calls the routines of the build it takes: let them return.
+        runnableGame = game;
+        for (const HostProfile& build : kBuilds) {
+            runnableGame[build.enterSettingsDirRoutine - kGameBegin] = 0xC3;
+            runnableGame[build.setDirRoutine - kGameBegin] = 0xC3;
+        }
+        gameBytes = &runnableGame;
+    } else {
+        // Below the game's range: the rest of the program's code, a few returns.
+        sections.push_back({".text", kStubCode, kGameBegin - kStubCode, 0, 0, kCode | kExecutes | kReads,
+                            std::vector<unsigned char>(kFileAlignment, 0xC3)});
+    }
+    const std::size_t firstGameSection = sections.size();
     for (HostAddress page = kGameBegin; page < kGameEnd; page += kPageSize) {
-        const Section next = sectionFor(pageProtectionOf(setup, page), page);
-        if (sections.size() == 1 || sections.back().characteristics != next.characteristics) {
+        const ExeSection next = sectionFor(pageProtectionOf(setup, page), page);
+        if (sections.size() == firstGameSection || sections.back().characteristics != next.characteristics) {
             sections.push_back(next);
         }
-        sections.back().end = page + kPageSize;
+        sections.back().virtualSize = page + kPageSize - sections.back().begin;
     }
-    for (std::size_t i = 1; i < sections.size(); ++i) sections[i].raw = rawOf(game, sections[i]);
+    for (std::size_t i = firstGameSection; i < sections.size(); ++i) {
+        sections[i].data = rawOf(*gameBytes, sections[i]);
+    }
     if (options.relocatable) {
         // One block of one relocation: the operand of a push in the stub code.
         std::vector<unsigned char> block(kFileAlignment, 0);
         put32(block, 0, kStubCode - kImageBase);
         put32(block, 4, 12);
         put16(block, 8, 0x3000 | 0x10);
-        sections.push_back({".reloc", kGameEnd, kGameEnd + kPageSize, kInitialisedData | kReads, block});
+        sections.push_back({".reloc", kGameEnd, kPageSize, 0, 0, kInitialisedData | kReads, block});
+        layout.directories[kRelocationDirectory] = {kGameEnd - kImageBase, 12};
+        layout.relocatable = true;
     }
+    const auto end = [&] { return sections.back().begin + sections.back().virtualSize; };
     if (options.resourceBytes != 0) {
         // As a game's bundled data would be: large, never touched by the plug-in.
         const std::uint32_t size = (options.resourceBytes + kPageSize - 1) / kPageSize * kPageSize;
-        const HostAddress begin = sections.back().end;
-        sections.push_back({".rsrc", begin, begin + size, kInitialisedData | kReads,
+        sections.push_back({".rsrc", end(), size, 0, 0, kInitialisedData | kReads,
                             std::vector<unsigned char>(size, 0x5A)});
     }
-
-    HostAddress manifestRva = 0;
-    std::uint32_t manifestSize = 0;
     if (!options.manifest.empty()) {
-        const HostAddress begin = sections.back().end;
-        manifestRva = begin - kImageBase;
-        std::vector<unsigned char> tree = manifestResource(options.manifest, manifestRva);
-        manifestSize = static_cast<std::uint32_t>(tree.size());
-        const HostAddress end = begin + (manifestSize + kPageSize - 1) / kPageSize * kPageSize;
-        sections.push_back({".rsrc", begin, end, kInitialisedData | kReads, std::move(tree)});
+        const HostAddress begin = end();
+        std::vector<unsigned char> tree = manifestResource(options.manifest, begin - kImageBase);
+        const std::uint32_t size = static_cast<std::uint32_t>(tree.size());
+        layout.directories[kResourceDirectory] = {begin - kImageBase, size};
+        sections.push_back({".rsrc", begin, (size + kPageSize - 1) / kPageSize * kPageSize, 0, 0,
+                            kInitialisedData | kReads, std::move(tree)});
     }
 
-    std::vector<unsigned char> file(kExeHeadersSize, 0);
+    // Back to back after the headers; a section of no data has no place.
+    std::uint32_t fileEnd = kExeHeadersSize;
+    for (ExeSection& section : sections) {
+        section.rawSize = static_cast<std::uint32_t>(section.data.size());
+        section.rawOffset = section.data.empty() ? 0 : fileEnd;
+        fileEnd += section.rawSize;
+    }
+    layout.sizeOfImage = end() - kImageBase;
+    layout.entryPoint = kStubCode - kImageBase;
+    return layout;
+}
+
+std::vector<unsigned char> writeExecutable(const ExeLayout& layout) {
+    std::size_t fileSize = layout.headersSize;
+    for (const ExeSection& s : layout.sections) {
+        if (!s.data.empty()) fileSize = std::max<std::size_t>(fileSize, std::size_t{s.rawOffset} + s.data.size());
+    }
+    std::vector<unsigned char> file(fileSize, 0);
     file[0] = 'M';
     file[1] = 'Z';
     put32(file, 0x3C, kExeNtHeader);
     std::memcpy(&file[kExeNtHeader], "PE\0\0", 4);
     put16(file, kExeNtHeader + 4, 0x014C);
-    put16(file, kExeNtHeader + 6, static_cast<std::uint16_t>(sections.size()));
+    put16(file, kExeNtHeader + 6, static_cast<std::uint16_t>(layout.sections.size()));
     put16(file, kExeNtHeader + 20, kExeOptionalHeaderSize);
     // Executable, 32-bit; relocations stripped unless it may move.
-    put16(file, kExeNtHeader + 22, options.relocatable ? 0x0102 : 0x0103);
+    put16(file, kExeNtHeader + 22, layout.relocatable ? 0x0102 : 0x0103);
 
     const std::uint32_t o = kExeOptionalHeader;
-    const HostAddress imageEnd = sections.back().end;
     put16(file, o, 0x010B);
-    put32(file, o + 16, kStubCode - kImageBase);  // entry point
+    put32(file, o + 16, layout.entryPoint);
     put32(file, o + 28, kImageBase);
-    put32(file, o + 32, kPageSize);
-    put32(file, o + 36, kFileAlignment);
+    put32(file, o + 32, layout.sectionAlignment);
+    put32(file, o + 36, layout.fileAlignment);
     put16(file, o + 40, 5);
     put16(file, o + 48, 5);
-    put32(file, o + 56, imageEnd - kImageBase);
-    put32(file, o + 60, kExeHeadersSize);
+    put32(file, o + 56, layout.sizeOfImage);
+    put32(file, o + 60, layout.headersSize);
     put16(file, o + 68, 3);  // console
-    put16(file, o + 70, options.relocatable ? 0x0040 : 0);
+    put16(file, o + 70, layout.relocatable ? 0x0040 : 0);
     put32(file, o + 92, 16);
-    if (manifestSize != 0) {
-        put32(file, o + 96 + 8 * 2, manifestRva);
-        put32(file, o + 96 + 8 * 2 + 4, manifestSize);
-    }
-    if (options.relocatable) {
-        put32(file, o + 96 + 8 * 5, kGameEnd - kImageBase);
-        put32(file, o + 96 + 8 * 5 + 4, 12);
+    for (std::uint32_t i = 0; i < 16; ++i) {
+        put32(file, o + 96 + 8 * i, layout.directories[i].rva);
+        put32(file, o + 96 + 8 * i + 4, layout.directories[i].size);
     }
 
-    for (std::size_t i = 0; i < sections.size(); ++i) {
-        const Section& s = sections[i];
+    for (std::size_t i = 0; i < layout.sections.size(); ++i) {
+        const ExeSection& s = layout.sections[i];
         const std::size_t h = kExeSectionTable + 40 * i;
-        std::memcpy(&file[h], s.name.c_str(), s.name.size());
-        put32(file, h + 8, s.end - s.begin);
+        std::memcpy(&file[h], s.name.c_str(), std::min<std::size_t>(s.name.size(), 8));
+        put32(file, h + 8, s.virtualSize);
         put32(file, h + 12, s.begin - kImageBase);
-        put32(file, h + 16, static_cast<std::uint32_t>(s.raw.size()));
-        put32(file, h + 20, s.raw.empty() ? 0 : static_cast<std::uint32_t>(file.size()));
+        put32(file, h + 16, s.rawSize);
+        put32(file, h + 20, s.rawOffset);
         put32(file, h + 36, s.characteristics);
-        file.insert(file.end(), s.raw.begin(), s.raw.end());
+        if (!s.data.empty()) std::copy(s.data.begin(), s.data.end(), file.begin() + s.rawOffset);
     }
     return file;
+}
+
+std::vector<unsigned char> gameExecutable(const GameSetup& setup, const std::vector<unsigned char>& game,
+                                          const ExecutableOptions& options) {
+    return writeExecutable(gameLayout(setup, game, options));
 }
 
 // C stdio, not iostreams: the substitute host's code must stay small enough for

@@ -23,10 +23,58 @@ struct ExecutableOptions {
     bool relocatable = false;  // relocations and a dynamic base
     std::uint32_t resourceBytes = 0;  // a read-only section of this much data after the game's
     std::string manifest;  // carried as resource 24/1, as a linker embeds an application manifest
+    // A game that runs: its entry loads menupatch.dll from its folder with
+    // LoadLibraryA, sets the marker and sleeps; the game's routines return.
+    bool runnable = false;
 };
+
+// Where a runnable game keeps what LoadLibraryA returned, then 1 once it has.
+constexpr HostAddress kRunnableMarker = 0x402100;
+
+// One section as the file's section table gives it, and the bytes the file
+// holds from its raw offset on (which may run past rawSize).
+struct ExeSection {
+    std::string name;
+    HostAddress begin;
+    std::uint32_t virtualSize;
+    std::uint32_t rawOffset;
+    std::uint32_t rawSize;
+    std::uint32_t characteristics;
+    std::vector<unsigned char> data;
+};
+
+struct ExeDirectory {
+    std::uint32_t rva = 0;
+    std::uint32_t size = 0;
+};
+
+// The fields of an executable the generator sets; the rest are a linker's usual.
+struct ExeLayout {
+    std::uint32_t sectionAlignment = 0x1000;
+    std::uint32_t fileAlignment = 0x200;
+    std::uint32_t headersSize = kExeHeadersSize;
+    std::uint32_t sizeOfImage = 0;
+    std::uint32_t entryPoint = 0;
+    bool relocatable = false;
+    ExeDirectory directories[16];
+    std::vector<ExeSection> sections;
+};
+
+constexpr std::uint32_t kImportDirectory = 1;
+constexpr std::uint32_t kResourceDirectory = 2;
+constexpr std::uint32_t kRelocationDirectory = 5;
+constexpr std::uint32_t kImportAddressTable = 12;
 
 // The game's bytes from kGameBegin to kGameEnd, as the setup lays them out.
 std::vector<unsigned char> gameBytesOf(const GameSetup& setup);
+
+// The game as a linker would write it: sections back to back in the file, each
+// a whole number of FileAlignment units, its trailing zeros left to the loader.
+ExeLayout gameLayout(const GameSetup& setup, const std::vector<unsigned char>& game,
+                     const ExecutableOptions& options = {});
+
+// The file: headers, the section table, and each section's data at its raw offset.
+std::vector<unsigned char> writeExecutable(const ExeLayout& layout);
 
 std::vector<unsigned char> gameExecutable(const GameSetup& setup, const std::vector<unsigned char>& game,
                                           const ExecutableOptions& options = {});

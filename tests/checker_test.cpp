@@ -277,6 +277,7 @@ std::function<std::vector<unsigned char>(std::vector<unsigned char>)> set16(std:
 }
 
 constexpr std::size_t kSection2 = kExeSectionTable + 40;
+constexpr std::size_t kLastSection = kExeSectionTable + 3 * 40;  // the probe page's, last in the file
 
 const DamagedCase kDamagedCases[] = {
     {"Empty", [](auto) { return std::vector<unsigned char>{}; }, "the file is empty"},
@@ -292,14 +293,17 @@ const DamagedCase kDamagedCases[] = {
     {"CutInOptionalHeader", [](auto f) { return cut(f, kExeOptionalHeader + 100); }, "ends inside its optional header"},
     {"CutInSectionTable", [](auto f) { return cut(f, kExeSectionTable + 50); }, "runs past the end of the file"},
     {"CutInPaddedHeaders", [](auto f) { return cut(f, kExeHeadersSize - 1); }, "ends inside its headers"},
-    {"CutInSectionData", [](auto f) { return cut(f, f.size() - 1); }, "past the end of the file"},
+    // The loader reads whole sectors: a file cut inside its last one still loads.
+    {"CutBeforeLastSector", [](auto f) { return cut(f, f.size() - 0x201); }, "past the end of the file"},
     {"NewHeaderFarAway", set32(0x3C, 0xFFFFFFF0), "ends before its PE header"},
     {"SectionTablePastEnd", set16(kExeNtHeader + 6, 0xFFFF), "runs past the end of the file"},
     {"OptionalHeaderTooSmall", set16(kExeNtHeader + 20, 20), "too small"},
     {"OverlappingSections", set32(kSection2 + 12, 0x1000), "overlaps"},
     {"HugeSection", set32(kSection2 + 8, 0xFFFFFFF0), "runs past the image's size"},
     {"RawDataPast4GiB", set32(kSection2 + 20, 0xFFFFFF00), "past the end of the file"},
-    {"RawSizePast4GiB", set32(kSection2 + 16, 0xFFFFFE00), "past the end of the file"},
+    {"RawSizePast4GiB", set32(kLastSection + 16, 0xFFFFFE00), "past the end of the file"},
+    {"GapInTheCode", set32(kSection2 + 8, 0xA000), "Windows would not start this executable: there is a gap"},
+    {"GapAfterTheHeaders", set32(kExeSectionTable + 12, 0x2000), "a gap in its memory from 0x401000 to 0x402000"},
     {"ImagePast4GiB", set32(kExeOptionalHeader + 56, 0xFFFF0000), "does not fit below 4 GiB"},
     {"OddAlignment", set32(kExeOptionalHeader + 32, 0x1234), "alignment"},
     {"ImageBaseUnaligned", set32(kExeOptionalHeader + 28, 0x401000), "64 KiB boundary"},
