@@ -103,10 +103,10 @@ bool pieceAt(const PeImage& image, HostAddress address, Piece* piece) {
     return false;
 }
 
-// The part of the file the loader maps into a section, as Windows and Wine
-// both do it: from PointerToRawData rounded down to a sector, SizeOfRawData
-// plus that rounding, up to whole sectors, no more than the section maps. No
-// data (a pointer or a size of 0) is a section of zeros.
+// The part of the file the loader maps into a section: from PointerToRawData
+// rounded down to a sector, SizeOfRawData plus that rounding, up to whole
+// sectors, no more than the section maps. No data (a pointer or a size of 0)
+// is a section of zeros.
 void placeSectionData(ImageSection* section, std::uint32_t pointer, std::uint32_t rawSize) {
     if (pointer == 0 || rawSize == 0) {
         section->rawOffset = 0;

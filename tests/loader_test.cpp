@@ -180,6 +180,11 @@ void compareChanges(const JsonValue& report, const std::map<HostAddress, int>& c
 std::vector<Comparison> compareWithLoader(const std::vector<LoaderLayout>& layouts) {
     const char* named = std::getenv("MENUPATCH_E2E_DLL");
     const std::string dll = named != nullptr ? named : "";
+    if (dll.empty()) {
+        std::vector<Comparison> results(layouts.size());
+        for (Comparison& result : results) result.mismatch("MENUPATCH_E2E_DLL names no DLL to load");
+        return results;
+    }
     TempFolder temp;
     std::vector<GameToDump> games;
     std::vector<std::vector<unsigned char>> files;
@@ -199,7 +204,6 @@ std::vector<Comparison> compareWithLoader(const std::vector<LoaderLayout>& layou
     std::vector<Comparison> results(layouts.size());
     for (std::size_t i = 0; i < layouts.size(); ++i) {
         Comparison& result = results[i];
-        if (dll.empty()) result.mismatch("MENUPATCH_E2E_DLL names no DLL to load");
         if (!dumped) result.mismatch("image_dump.exe failed");
         const ImageDump withDll = readImageDump(games[2 * i].dump);
         const ImageDump withEmpty = readImageDump(games[2 * i + 1].dump);
@@ -498,7 +502,9 @@ LoaderLayout randomLayout(std::mt19937& rng, std::size_t index) {
     const bool gameFlags = chance(rng, 50);
     exe.sections.resize(2);  // the entry code and the imports stay as they are
     const std::vector<HostAddress> cuts = randomCuts(rng, 20);
-    std::uint32_t fileEnd = exe.sections[1].rawOffset + static_cast<std::uint32_t>(exe.sections[1].data.size());
+    const std::uint32_t importsEnd =
+        exe.sections[1].rawOffset + static_cast<std::uint32_t>(exe.sections[1].data.size());
+    std::uint32_t fileEnd = importsEnd;
     for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
         ExeSection section;
         section.name = ".s" + std::to_string(i);
@@ -531,7 +537,10 @@ LoaderLayout randomLayout(std::mt19937& rng, std::size_t index) {
     if (chance(rng, 10)) flatten(exe);
     // Most files end with their last data; some are padded, some cut short.
     if (chance(rng, 70)) layout.sizeChange = 0x4000;
-    if (chance(rng, 10)) layout.sizeChange = -static_cast<long>(rng() % (2 * kSector));
+    // Not into the entry code's imports: a game without them cannot run at all.
+    if (fileEnd > importsEnd + 2 * kSector && chance(rng, 10)) {
+        layout.sizeChange = -static_cast<long>(rng() % (2 * kSector));
+    }
     constexpr unsigned char kFlags[] = {0x00, 0x01, 0x73, 0x42};
     layout.settingsFlag = kFlags[rng() % std::size(kFlags)];
     return layout;
