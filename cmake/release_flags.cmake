@@ -22,6 +22,7 @@ function(menupatch_release_flags target)
     -Wl,--no-insert-timestamp     # the same sources give the same bytes
     -Wl,--dynamicbase
     -Wl,--nxcompat
+    -Wl,--no-seh                  # no exception handler in the image: nothing for SafeSEH to check
     -Wl,--subsystem,${arg_SUBSYSTEM}
     -Wl,--major-os-version=${os_major}
     -Wl,--minor-os-version=${os_minor})

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Writes dist/menupatch-VERSION.zip: the DLL, menupatch-check.exe, the text for
-# players and SHA256SUMS. File dates are pinned so that the same files give the same zip.
+# players, the changelog, the licence and SHA256SUMS, texts with Windows line
+# ends. File dates are pinned so that the same files give the same zip.
 # usage: package.sh DLL CHECKER VERSION [OUT_DIR]
 set -euo pipefail
 dll="$1"
@@ -14,12 +15,15 @@ trap 'rm -rf "$stage"' EXIT
 cp "$dll" "$stage/menupatch.dll"
 cp "$checker" "$stage/menupatch-check.exe"
 sed "s/@VERSION@/$version/" "$root/packaging/README.txt" | sed 's/$/\r/' > "$stage/README.txt"
-(cd "$stage" && sha256sum menupatch.dll menupatch-check.exe README.txt > SHA256SUMS)
+sed 's/$/\r/' "$root/CHANGELOG.md" > "$stage/CHANGELOG.txt"
+sed 's/$/\r/' "$root/LICENSE" > "$stage/LICENSE.txt"
+files="menupatch.dll menupatch-check.exe README.txt CHANGELOG.txt LICENSE.txt"
+(cd "$stage" && sha256sum $files > SHA256SUMS)
 TZ=UTC touch -d "2000-01-01 00:00:00" "$stage"/*
 
 zip_path="$out/menupatch-$version.zip"
 rm -f "$zip_path"
-(cd "$stage" && TZ=UTC zip -q -X -D "$zip_path" menupatch.dll menupatch-check.exe README.txt SHA256SUMS)
+(cd "$stage" && TZ=UTC zip -q -X -D "$zip_path" $files SHA256SUMS)
 echo "$zip_path"
 (cd "$stage" && cat SHA256SUMS)
 (cd "$out" && sha256sum "$(basename "$zip_path")")

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # What a player's tools see of a built DLL: PE32 i386 DLL; no exports; exactly
 # the imports the patch needs, from KERNEL32.dll and msvcrt.dll; no run-time
-# start-up code (no TLS directory, no .CRT or .eh_frame section); ASLR and DEP
-# on; loadable on old Windows releases; version information with the project's
+# start-up code (no TLS directory, no .CRT or .eh_frame section); ASLR, DEP and
+# no SEH handlers; loadable on old Windows releases; version information with the project's
 # version; small.
 # usage: check_binary_shape.sh DLL VERSION
 set -euo pipefail
@@ -46,8 +46,9 @@ done
 tls=$(sed -n 's/^Entry 9 [0-9a-f]* \([0-9a-f]*\) Thread Storage Directory.*/\1/p' <<<"$headers")
 [ "$((16#${tls:-0}))" -eq 0 ] || fail "has a TLS directory"
 
-grep -qE "^[[:space:]]+DYNAMIC_BASE$" <<<"$headers" || fail "no DYNAMIC_BASE"
-grep -qE "^[[:space:]]+NX_COMPAT$" <<<"$headers" || fail "no NX_COMPAT"
+# Exactly ASLR, DEP and no SEH handlers (nothing for SafeSEH to check): 0x40 | 0x100 | 0x400.
+[ "$(field DllCharacteristics)" = "00000540" ] ||
+  fail "DllCharacteristics $(field DllCharacteristics), not 00000540 (DYNAMIC_BASE, NX_COMPAT, NO_SEH only)"
 subsystem="$(field MajorSubsystemVersion).$(field MinorSubsystemVersion)"
 [ "$(field MajorSubsystemVersion)" -lt 5 ] ||
   { [ "$(field MajorSubsystemVersion)" -eq 5 ] && [ "$(field MinorSubsystemVersion)" -le 1 ]; } ||

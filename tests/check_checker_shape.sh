@@ -4,7 +4,7 @@
 # manifest that asks for no administrator rights, so that the "patch" in its
 # name does not make Windows take it for an installer; the Windows releases it
 # claims (7 and later), with imports only from system DLLs every one of them
-# has; ASLR and DEP; version information with the project's version.
+# has; ASLR, DEP and no SEH handlers; version information with the project's version.
 # usage: check_checker_shape.sh EXE VERSION
 set -euo pipefail
 exe="$1"
@@ -21,8 +21,9 @@ grep -qE "^[[:space:]]+DLL$" <<<"$headers" && fail "a DLL, not a program"
 [ "$(field Subsystem | cut -c1-8)" = "00000003" ] || fail "subsystem $(field Subsystem), not 3 (console)"
 subsystem="$(field MajorSubsystemVersion).$(field MinorSubsystemVersion)"
 [ "$subsystem" = "6.1" ] || fail "subsystem version $subsystem, not 6.1 (Windows 7)"
-grep -qE "^[[:space:]]+DYNAMIC_BASE$" <<<"$headers" || fail "no DYNAMIC_BASE"
-grep -qE "^[[:space:]]+NX_COMPAT$" <<<"$headers" || fail "no NX_COMPAT"
+# Exactly ASLR, DEP and no SEH handlers (nothing for SafeSEH to check): 0x40 | 0x100 | 0x400.
+[ "$(field DllCharacteristics)" = "00000540" ] ||
+  fail "DllCharacteristics $(field DllCharacteristics), not 00000540 (DYNAMIC_BASE, NX_COMPAT, NO_SEH only)"
 
 dlls=$(sed -n 's/^\tDLL Name: //p' <<<"$headers" | sort -u | tr '\n' ' ')
 [ "$dlls" = "KERNEL32.dll msvcrt.dll " ] || fail "imports from $dlls, not only KERNEL32.dll and msvcrt.dll"
