@@ -162,7 +162,7 @@ ImageReading readSections(PeImage* image, std::uint64_t table, std::uint16_t cou
                 return problem(ImageProblem::Malformed, what + " is not where its file data lies");
             }
             section.rawOffset = pointer;
-            section.rawSize = 0;
+            section.rawSize = section.mappedSize;
         } else {
             placeSectionData(&section, pointer, rawSize);
             // A file may end inside its last sector: the loader reads the
@@ -185,7 +185,7 @@ ImageReading readSections(PeImage* image, std::uint64_t table, std::uint16_t cou
         return problem(ImageProblem::Uncertain,
                        "its sections end at " + hex(image->imageBase + previousEnd) + ", short of the image's end (" +
                            hex(std::uint64_t{image->imageBase} + image->mappedSize) +
-                           "), and what fills the space between differs from one loader to another");
+                           "), and what fills the space between depends on the loader");
     }
     return {ImageProblem::None, {}};
 }

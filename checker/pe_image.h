@@ -16,6 +16,7 @@ struct ImageSection {
     std::uint32_t mappedSize;      // as mapped: rounded up to the section alignment
     std::uint32_t rawOffset;       // where the loader reads from: PointerToRawData, down to a sector
     std::uint32_t rawSize;         // bytes mapped from there, whole sectors; the rest reads 0
+                                   // (an image aligned below a page maps the file as it lies)
     std::uint32_t characteristics;
 };
 

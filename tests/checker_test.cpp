@@ -304,6 +304,8 @@ const DamagedCase kDamagedCases[] = {
     {"RawSizePast4GiB", set32(kLastSection + 16, 0xFFFFFE00), "past the end of the file"},
     {"GapInTheCode", set32(kSection2 + 8, 0xA000), "Windows would not start this executable: there is a gap"},
     {"GapAfterTheHeaders", set32(kExeSectionTable + 12, 0x2000), "a gap in its memory from 0x401000 to 0x402000"},
+    {"SpaceAfterTheSections", set32(kExeOptionalHeader + 56, kGameEnd + 0x1000 - 0x400000),
+     "its sections end at 0x668000, short of the image's end (0x669000)"},
     {"ImagePast4GiB", set32(kExeOptionalHeader + 56, 0xFFFF0000), "does not fit below 4 GiB"},
     {"OddAlignment", set32(kExeOptionalHeader + 32, 0x1234), "alignment"},
     {"ImageBaseUnaligned", set32(kExeOptionalHeader + 28, 0x401000), "64 KiB boundary"},

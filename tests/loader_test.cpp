@@ -69,7 +69,7 @@ struct Comparison {
     // the last section, which the loaders may fill differently.
     bool refusedWhereLoadersPart() const {
         return checkerWhy.find("a gap in its memory") != std::string::npos ||
-               checkerWhy.find("differs from one loader to another") != std::string::npos;
+               checkerWhy.find("depends on the loader") != std::string::npos;
     }
     void mismatch(const std::string& what) {
         if (mismatches.size() < kMismatchesKept) mismatches.push_back(what);
