@@ -1,7 +1,8 @@
 #pragma once
 
-// Just enough of the platform header for the plug-in's entry callback and its
-// protection constant to build natively against the recording fake.
+// Outside Windows: just enough of the platform header for the plug-in's logic
+// (its entry callback, the page protections) to build natively, in the Linux
+// menupatch-check and in the tests against the recording fake.
 #include <cstdint>
 
 using BOOL = int;
