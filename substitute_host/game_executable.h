@@ -6,6 +6,7 @@
 // kGameEnd in sections of one protection each. Guard pages are written as
 // plain data. For menupatch-check's tests and its demo.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@ constexpr std::uint32_t kExeOptionalHeader = kExeNtHeader + 24;
 constexpr std::uint32_t kExeOptionalHeaderSize = 224;
 constexpr std::uint32_t kExeSectionTable = kExeOptionalHeader + kExeOptionalHeaderSize;
 constexpr std::uint32_t kExeHeadersSize = 0x400;
+constexpr std::size_t kExeMostSections = (kExeHeadersSize - kExeSectionTable) / 40;  // the table's room
 
 struct ExecutableOptions {
     bool relocatable = false;  // relocations and a dynamic base
@@ -73,7 +75,8 @@ std::vector<unsigned char> gameBytesOf(const GameSetup& setup);
 ExeLayout gameLayout(const GameSetup& setup, const std::vector<unsigned char>& game,
                      const ExecutableOptions& options = {});
 
-// The file: headers, the section table, and each section's data at its raw offset.
+// The file: headers, the section table, and each section's data at its raw
+// offset; at most kExeMostSections sections.
 std::vector<unsigned char> writeExecutable(const ExeLayout& layout);
 
 std::vector<unsigned char> gameExecutable(const GameSetup& setup, const std::vector<unsigned char>& game,

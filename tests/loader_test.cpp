@@ -483,7 +483,7 @@ constexpr std::uint32_t kAnyFlags[] = {kRunRead, kRunReadWrite, kRead, kReadWrit
 // The game's range cut at random pages into at most `most` sections.
 std::vector<HostAddress> randomCuts(std::mt19937& rng, std::size_t most) {
     std::vector<HostAddress> cuts = {kGameBegin, kGameEnd};
-    if (chance(rng, 50)) cuts.insert(cuts.end(), {kDataBase - 0xE000, kProbePage});  // the game's own
+    if (chance(rng, 50)) cuts.insert(cuts.end(), {kCodeBase + kCodeSize, kProbePage});  // the game's own
     const std::size_t extra = rng() % 6;
     for (std::size_t i = 0; i < extra; ++i) {
         cuts.push_back(kGameBegin + (1 + rng() % ((kGameEnd - kGameBegin) / kPageSize - 1)) * kPageSize);
@@ -501,7 +501,7 @@ LoaderLayout randomLayout(std::mt19937& rng, std::size_t index) {
     const std::vector<unsigned char> memory = gameMemoryOf(exe);
     const bool gameFlags = chance(rng, 50);
     exe.sections.resize(2);  // the entry code and the imports stay as they are
-    const std::vector<HostAddress> cuts = randomCuts(rng, 20);
+    const std::vector<HostAddress> cuts = randomCuts(rng, kExeMostSections - exe.sections.size());
     const std::uint32_t importsEnd =
         exe.sections[1].rawOffset + static_cast<std::uint32_t>(exe.sections[1].data.size());
     std::uint32_t fileEnd = importsEnd;
