@@ -20,16 +20,6 @@ std::string hex(std::uint64_t value, int digits = 6) {
     return text;
 }
 
-std::string hexBytes(const std::vector<unsigned char>& bytes) {
-    std::string text;
-    char pair[3];
-    for (unsigned char byte : bytes) {
-        std::snprintf(pair, sizeof pair, "%02x", byte);
-        text += pair;
-    }
-    return text;
-}
-
 // Short reasons for the verdict line; the details say where and why.
 const char* reasonOf(HostCheck check) {
     switch (check) {

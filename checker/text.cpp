@@ -24,3 +24,13 @@ bool sameFileName(const std::string& a, const std::string& b) {
     }
     return true;
 }
+
+std::string hexBytes(const std::vector<unsigned char>& bytes) {
+    std::string text;
+    char pair[3];
+    for (unsigned char byte : bytes) {
+        std::snprintf(pair, sizeof pair, "%02x", byte);
+        text += pair;
+    }
+    return text;
+}

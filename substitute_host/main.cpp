@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "checker/text.h"
 #include "substitute_host/caller_stack.h"
 #include "substitute_host/demo.h"
 #include "substitute_host/game_executable.h"
@@ -110,16 +111,6 @@ void layOut() {
     protectGame(gOptions.setup);
 }
 
-std::string hex(const std::vector<unsigned char>& bytes) {
-    std::string out;
-    char digits[3];
-    for (unsigned char byte : bytes) {
-        std::snprintf(digits, sizeof digits, "%02x", byte);
-        out += digits;
-    }
-    return out;
-}
-
 // Wine answers GetProcessHandleCount with 0, so count the live handle values.
 DWORD handleCount() {
     constexpr std::uintptr_t kLastHandle = 0x10000;
@@ -169,7 +160,7 @@ int runReport() {
     report("handles_before", handlesBefore);
     report("handles_after", handleCount());
     report("build", nameOf(b));
-    report("rows", hex(bytesAt(pageBaseOf(b) + kRowsOffset, kRowsSize)));
+    report("rows", hexBytes(bytesAt(pageBaseOf(b) + kRowsOffset, kRowsSize)));
     report("operand", gameRead32(b.flagDestSlot));
     report("flag_address", flagAddressOf(b));
     report("flag_before", flagBefore);
@@ -194,7 +185,7 @@ int runReport() {
     plugin = LoadLibraryA(gOptions.dll.c_str());
     makeGameReadable();
     report("second_load", plugin != nullptr ? "ok" : "failed");
-    report("second_rows", hex(bytesAt(pageBaseOf(b) + kRowsOffset, kRowsSize)));
+    report("second_rows", hexBytes(bytesAt(pageBaseOf(b) + kRowsOffset, kRowsSize)));
     report("second_operand", gameRead32(b.flagDestSlot));
     if (plugin != nullptr) FreeLibrary(plugin);
     return 0;

@@ -9,11 +9,8 @@ set -euo pipefail
 dll="$1"
 version="$2"
 max_size=8192
-failed=0
-fail() { echo "FAIL: $*"; failed=1; }
-
-headers=$(i686-w64-mingw32-objdump -p "$dll")
-field() { sed -n "s/^$1[[:space:]]\+//p" <<<"$headers" | head -n 1; }
+source "$(dirname "$0")/pe_headers.sh"
+pe_headers "$dll"
 
 grep -q "file format pei-i386" <<<"$headers" || fail "not an i386 PE image"
 [ "$(field Magic | cut -c1-4)" = "010b" ] || fail "not PE32"
@@ -46,9 +43,7 @@ done
 tls=$(sed -n 's/^Entry 9 [0-9a-f]* \([0-9a-f]*\) Thread Storage Directory.*/\1/p' <<<"$headers")
 [ "$((16#${tls:-0}))" -eq 0 ] || fail "has a TLS directory"
 
-# Exactly ASLR, DEP and no SEH handlers (nothing for SafeSEH to check): 0x40 | 0x100 | 0x400.
-[ "$(field DllCharacteristics)" = "00000540" ] ||
-  fail "DllCharacteristics $(field DllCharacteristics), not 00000540 (DYNAMIC_BASE, NX_COMPAT, NO_SEH only)"
+check_dll_characteristics
 subsystem="$(field MajorSubsystemVersion).$(field MinorSubsystemVersion)"
 [ "$(field MajorSubsystemVersion)" -lt 5 ] ||
   { [ "$(field MajorSubsystemVersion)" -eq 5 ] && [ "$(field MinorSubsystemVersion)" -le 1 ]; } ||

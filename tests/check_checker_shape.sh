@@ -9,11 +9,8 @@
 set -euo pipefail
 exe="$1"
 version="$2"
-failed=0
-fail() { echo "FAIL: $*"; failed=1; }
-
-headers=$(i686-w64-mingw32-objdump -p "$exe")
-field() { sed -n "s/^$1[[:space:]]\+//p" <<<"$headers" | head -n 1; }
+source "$(dirname "$0")/pe_headers.sh"
+pe_headers "$exe"
 
 grep -q "file format pei-i386" <<<"$headers" || fail "not an i386 PE image"
 [ "$(field Magic | cut -c1-4)" = "010b" ] || fail "not PE32"
@@ -21,9 +18,7 @@ grep -qE "^[[:space:]]+DLL$" <<<"$headers" && fail "a DLL, not a program"
 [ "$(field Subsystem | cut -c1-8)" = "00000003" ] || fail "subsystem $(field Subsystem), not 3 (console)"
 subsystem="$(field MajorSubsystemVersion).$(field MinorSubsystemVersion)"
 [ "$subsystem" = "6.1" ] || fail "subsystem version $subsystem, not 6.1 (Windows 7)"
-# Exactly ASLR, DEP and no SEH handlers (nothing for SafeSEH to check): 0x40 | 0x100 | 0x400.
-[ "$(field DllCharacteristics)" = "00000540" ] ||
-  fail "DllCharacteristics $(field DllCharacteristics), not 00000540 (DYNAMIC_BASE, NX_COMPAT, NO_SEH only)"
+check_dll_characteristics
 
 dlls=$(sed -n 's/^\tDLL Name: //p' <<<"$headers" | sort -u | tr '\n' ' ')
 [ "$dlls" = "KERNEL32.dll msvcrt.dll " ] || fail "imports from $dlls, not only KERNEL32.dll and msvcrt.dll"
