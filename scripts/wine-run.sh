@@ -4,8 +4,19 @@
 #   wine-run.sh PROGRAM [ARGS...]     run a program
 #   wine-run.sh --start               keep the prefix's wineserver and services up
 #   wine-run.sh --stop                stop them
+# --start and --stop exit 77 (skipped) where Wine cannot run, as wine-probe.sh decides.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+case "${1:-}" in
+  --start|--stop)
+    status=0
+    reason=$(bash "$root/scripts/wine-probe.sh") || status=$?
+    case $status in
+      0) ;;
+      1) echo "$reason"; exit 77 ;;
+      *) exit 2 ;;
+    esac ;;
+esac
 export WINEPREFIX="${MENUPATCH_WINEPREFIX:-$root/build/wineprefix}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"

@@ -34,6 +34,14 @@ void writeStockRows(unsigned char* game, HostAddress pageBase) {
 
 }  // namespace
 
+bool setupOfBuild(const std::string& name, GameSetup* setup) {
+    if (name != "A" && name != "B" && name != "C" && name != "AB") return false;
+    setup->build = name == "B" ? kB : name == "C" ? kC : kA;
+    setup->signatureAtA = name == "A" || name == "AB";
+    setup->signatureAtB = name == "B" || name == "AB";
+    return true;
+}
+
 void layOutGameBytes(const GameSetup& setup, unsigned char* game) {
     std::memset(game, 0, kGameEnd - kGameBegin);
     for (const HostProfile& build : kBuilds) {

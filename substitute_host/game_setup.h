@@ -5,6 +5,7 @@
 // of game executables writes it into a file. Portable.
 
 #include <cstdint>
+#include <string>
 
 #include "substitute_host/game_layout.h"
 
@@ -25,6 +26,10 @@ struct GameSetup {
     HostAddress readOnlyPage = 0;  // the page holding it becomes read-only; 0: none
     HostAddress guardPage = 0;     // the page holding it becomes a guard page; 0: none
 };
+
+// The setup of a build by its name: "A", "B", "C", or "AB" (build A with both
+// signatures). False for any other name.
+bool setupOfBuild(const std::string& name, GameSetup* setup);
 
 // The bytes from kGameBegin to kGameEnd: slots, operands, routines (int3),
 // stock menu rows and flag bytes for every build, and signatures where asked.

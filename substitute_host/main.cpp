@@ -248,12 +248,7 @@ bool parse(int argc, char** argv) {
         } else if (arg == "--start" && hasValue) {
             gOptions.startFolder = argv[++i];
         } else if (arg == "--build" && hasValue) {
-            const std::string build = argv[++i];
-            GameSetup& s = gOptions.setup;
-            s.build = build == "B" ? kB : build == "C" ? kC : kA;
-            s.signatureAtA = build == "A" || build == "AB";
-            s.signatureAtB = build == "B" || build == "AB";
-            if (build != "A" && build != "B" && build != "C" && build != "AB") return false;
+            if (!setupOfBuild(argv[++i], &gOptions.setup)) return false;
         } else if (arg == "--signatures" && hasValue) {
             const std::string where = argv[++i];
             gOptions.setup.signatureAtA = where == "A" || where == "AB";
