@@ -8,7 +8,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 windows_build="$1"
-native_build="$2"
+native_build="$(cd "$2" && pwd)"
 build="$3"
 
 wine=0
@@ -39,4 +39,4 @@ with korvan.set beside it, and shows what the plug-in will change when a game lo
 
 HEADING
 cd "$demo"
-"$root/dist/menupatch-check" game.exe
+"$native_build/menupatch-check" game.exe

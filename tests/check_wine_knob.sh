@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# MENUPATCH_WINE and the probe behind it, on any machine: `off` goes without
+# Wine (the demo's dry run, tests under Wine skipped with the reason);
+# `required` where Wine cannot start is an error with the reason. A loader the
+# kernel refuses is stood in for by a file it cannot execute.
+# usage: check_wine_knob.sh SOURCE_DIR NATIVE_BUILD_DIR E2E_TESTS
+set -uo pipefail
+source_dir="$1"
+native_build="$2"
+e2e_tests="$3"
+probe="$source_dir/scripts/wine-probe.sh"
+failures=0
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+expect_status() { # expect_status WHAT EXPECTED ACTUAL
+  [ "$2" -eq "$3" ] || fail "$1: exit status $3, expected $2"
+}
+expect_text() { # expect_text WHAT FILE TEXT
+  grep -qF -- "$3" "$2" || { fail "$1: no \"$3\" in:"; sed 's/^/    /' "$2"; }
+}
+
+# A 32-bit loader as a kernel without 32-bit support sees it: not a program it can run.
+refused="$work/refused-loader"
+printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000' > "$refused"
+chmod +x "$refused"
+
+# off: the demo is the dry run, and says why.
+MENUPATCH_WINE=off bash "$source_dir/scripts/demo.sh" unused "$native_build" C > "$work/demo" 2>&1
+expect_status "demo, off" 0 $?
+expect_text "demo, off" "$work/demo" "Wine is not used: MENUPATCH_WINE=off."
+expect_text "demo, off" "$work/demo" "Dry run, not a load"
+expect_text "demo, off" "$work/demo" "Build C: the plug-in will apply."
+expect_text "demo, off" "$work/demo" "   9      34  FEDS_TB      0    33   320   353      3"
+
+# off: a test under Wine ends as skipped (77 for CTest), with the reason.
+MENUPATCH_WINE=off "$e2e_tests" --gtest_filter='CheckerUnderWine.FileVerdictsAndExitStatus' > "$work/e2e" 2>&1
+expect_status "test under Wine, off" 77 $?
+expect_text "test under Wine, off" "$work/e2e" "Skipped: Wine is not used: MENUPATCH_WINE=off."
+MENUPATCH_WINE=off bash "$source_dir/scripts/wine-run.sh" --start > "$work/start" 2>&1
+expect_status "wine server start, off" 77 $?
+
+# Every test under Wine is one CTest counts as skipped on 77.
+(cd "$native_build" && ctest --show-only=json-v1) > "$work/tests.json"
+python3 - "$work/tests.json" <<'PY' || fail "tests under Wine without SKIP_RETURN_CODE 77"
+import json, sys
+tests = json.load(open(sys.argv[1]))["tests"]
+def props(t): return {p["name"]: p["value"] for p in t.get("properties", [])}
+wine = [t for t in tests if "wine" in str(props(t).get("FIXTURES_REQUIRED", "")) or t["name"].startswith("wine_server")]
+bad = [t["name"] for t in wine if props(t).get("SKIP_RETURN_CODE") != 77]
+print(len(wine), "tests under Wine;", "all skip on 77" if not bad else "not skipping: " + ", ".join(bad[:5]))
+sys.exit(1 if bad or not wine else 0)
+PY
+
+# required, where the kernel refuses the loader: an error, with the reason.
+MENUPATCH_WINE=required MENUPATCH_WINE_LOADER="$refused" bash "$probe" > "$work/required" 2>&1
+expect_status "probe, required" 2 $?
+expect_text "probe, required" "$work/required" "This kernel does not run 32-bit x86 programs"
+expect_text "probe, required" "$work/required" "WSL 1 (use"
+expect_text "probe, required" "$work/required" "MENUPATCH_WINE=required: this machine must run Wine, and it cannot."
+MENUPATCH_WINE=required MENUPATCH_WINE_LOADER="$refused" \
+  "$e2e_tests" --gtest_filter='CheckerUnderWine.FileVerdictsAndExitStatus' > "$work/e2e-required" 2>&1
+expect_status "test under Wine, required" 1 $?
+expect_text "test under Wine, required" "$work/e2e-required" "MENUPATCH_WINE=required"
+MENUPATCH_WINE=required MENUPATCH_WINE_LOADER="$refused" \
+  bash "$source_dir/scripts/demo.sh" unused "$native_build" A > "$work/demo-required" 2>&1
+expect_status "demo, required" 2 $?
+
+# auto, where the kernel refuses the loader: go without Wine, with the reason.
+MENUPATCH_WINE_LOADER="$refused" bash "$probe" > "$work/auto" 2>&1
+expect_status "probe, auto" 1 $?
+expect_text "probe, auto" "$work/auto" "fails with \"Exec format error\""
+expect_text "probe, auto" "$work/auto" "What still works here"
+MENUPATCH_WINE_LOADER="$refused" bash "$probe" --need "make bench" "it times loads" > "$work/need" 2>&1
+expect_status "probe --need, auto" 1 $?
+expect_text "probe --need, auto" "$work/need" "make bench needs Wine (it times loads)"
+MENUPATCH_WINE_LOADER="$refused" bash "$probe" --announce > "$work/announce" 2>&1
+expect_status "probe --announce, auto" 0 $?
+expect_text "probe --announce, auto" "$work/announce" "This kernel does not run 32-bit x86 programs"
+
+# A setting the probe does not know.
+MENUPATCH_WINE=sometimes bash "$probe" > "$work/unknown" 2>&1
+expect_status "probe, unknown setting" 2 $?
+expect_text "probe, unknown setting" "$work/unknown" "choose auto (the default), off or required"
+
+[ $failures -eq 0 ] && echo "MENUPATCH_WINE: off, required and auto behave"
+exit $((failures != 0))
