@@ -18,14 +18,14 @@
 #include "checker/pe_image.h"
 #include "substitute_host/game_executable.h"
 #include "tests/json_reader.h"
+#include "tests/loader_layouts.h"
 #include "tests/loader_dump.h"
 #include "tests/temp_folder.h"
 #include "tests/wine_host.h"
 
 namespace {
 
-constexpr HostAddress kImageBase = 0x400000;
-constexpr std::uint32_t kSector = 0x200;
+constexpr HostAddress kImageBase = kLoaderImageBase;
 constexpr std::size_t kMismatchesKept = 5;
 
 // Section flags as a linker writes them.
@@ -36,23 +36,6 @@ constexpr std::uint32_t kReadWrite = 0xC0000040;
 constexpr std::uint32_t kRunOnly = 0x20000020;
 constexpr std::uint32_t kNoAccess = 0x00000040;
 constexpr std::uint32_t kWriteOnly = 0x80000040;
-
-// The probe page's data, the last in the file, ends in the signature's sector.
-constexpr std::uint32_t kSignatureEnd = kProbeA % kPageSize + sizeof kSignature;
-constexpr std::uint32_t kSignatureSectorEnd = (kSignatureEnd + kSector - 1) / kSector * kSector;
-
-struct LoaderLayout {
-    std::string name;
-    ExeLayout exe;
-    long sizeChange = 0;  // bytes of zeros added to the end of the file, or, below 0, cut off
-    unsigned char settingsFlag = 0x01;
-};
-
-std::vector<unsigned char> fileOf(const LoaderLayout& layout) {
-    std::vector<unsigned char> file = writeExecutable(layout.exe);
-    file.resize(static_cast<std::size_t>(std::max(0L, static_cast<long>(file.size()) + layout.sizeChange)), 0);
-    return file;
-}
 
 // What one layout gave the checker and the loader, and where they differ.
 struct Comparison {
@@ -176,8 +159,34 @@ void compareChanges(const JsonValue& report, const std::map<HostAddress, int>& c
     }
 }
 
-// Every layout in one run of the loader: twice each, then compared.
-std::vector<Comparison> compareWithLoader(const std::vector<LoaderLayout>& layouts) {
+// What a named layout says stands at a few addresses, against the empty run's image.
+void compareProbes(const std::vector<MappedProbe>& probes, const ImageDump& dump, Comparison* result) {
+    for (const MappedProbe& probe : probes) {
+        const auto region = std::find_if(dump.regions.begin(), dump.regions.end(), [&](const DumpRegion& r) {
+            return probe.address >= r.base && probe.address - r.base < r.size;
+        });
+        // Outside the image the dump has nothing: not committed, as far as the image goes.
+        const bool committed = region != dump.regions.end() && region->committed;
+        if (committed != (probe.protection != 0) || (committed && region->protection != probe.protection)) {
+            result->mismatch("at " + hex(probe.address) + " the loader's protection is " +
+                             (committed ? hex(region->protection) : std::string("none (not committed)")) +
+                             ", the layout says " + hex(probe.protection));
+            continue;
+        }
+        for (std::size_t i = 0; committed && i < probe.bytes.size(); ++i) {
+            const std::uint64_t at = std::uint64_t{probe.address} + i - region->base;
+            if (at < region->bytes.size() && region->bytes[at] != probe.bytes[i]) {
+                result->mismatch("byte " + hex(probe.address + i) + ": " + hex(region->bytes[at]) +
+                                 " under the loader, the layout says " + hex(probe.bytes[i]));
+            }
+        }
+    }
+}
+
+// Every layout in one run of the loader: twice each, then compared. A named
+// layout's probes are held against the loader's image too.
+std::vector<Comparison> compareWithLoader(const std::vector<LoaderLayout>& layouts,
+                                          const std::vector<MappedProbe>& probes = {}) {
     const char* named = std::getenv("MENUPATCH_E2E_DLL");
     const std::string dll = named != nullptr ? named : "";
     if (dll.empty()) {
@@ -239,6 +248,7 @@ std::vector<Comparison> compareWithLoader(const std::vector<LoaderLayout>& layou
             continue;
         }
         compareMapping(layouts[i], files[i], withEmpty, &result);
+        compareProbes(probes, withEmpty, &result);
         compareChanges(report, changed, &result);
         if (result.dllChanged != (check.exitCode == 0)) {
             result.mismatch(std::string("the checker says it ") + (check.exitCode == 0 ? "applies" : "does not apply") +
@@ -254,182 +264,11 @@ std::string mismatchesOf(const Comparison& result) {
     return text;
 }
 
-// Layouts built from the runnable game executable.
-
-LoaderLayout runnable(const std::string& name, const GameSetup& setup = {}) {
-    ExecutableOptions options;
-    options.runnable = true;
-    return {name, gameLayout(setup, gameBytesOf(setup), options)};
-}
-
-ExeSection& sectionHolding(ExeLayout& exe, HostAddress address) {
-    for (ExeSection& section : exe.sections) {
-        if (address >= section.begin && address < section.begin + section.virtualSize) return section;
-    }
-    return exe.sections.back();
-}
-
-std::uint32_t roundUp(std::uint64_t value, std::uint32_t alignment) {
-    return static_cast<std::uint32_t>((value + alignment - 1) / alignment * alignment);
-}
-
-// The game's memory from kGameBegin as a layout's sections give it.
-std::vector<unsigned char> gameMemoryOf(const ExeLayout& exe) {
-    std::vector<unsigned char> memory(kGameEnd - kGameBegin, 0);
-    for (const ExeSection& section : exe.sections) {
-        if (section.begin < kGameBegin || section.begin >= kGameEnd) continue;
-        std::copy(section.data.begin(), section.data.begin() + std::min<std::size_t>(section.data.size(), section.virtualSize),
-                  memory.begin() + (section.begin - kGameBegin));
-    }
-    return memory;
-}
-
-// Every section's data where it lies in memory, the file as the image: as a
-// linker writes it for an alignment below a page.
-void flatten(ExeLayout& exe) {
-    exe.sectionAlignment = kSector;
-    exe.fileAlignment = kSector;
-    for (ExeSection& section : exe.sections) {
-        section.rawOffset = section.begin - kImageBase;
-    }
-}
-
-GameSetup onlyB() {
-    GameSetup setup;
-    setup.build = kB;
-    setup.signatureAtA = false;
-    setup.signatureAtB = true;
-    return setup;
-}
-
-GameSetup noBuild() {
-    GameSetup setup;
-    setup.build = kC;
-    setup.signatureAtA = false;
-    return setup;
-}
-
-template <typename Change>
-GameSetup withSetup(Change change) {
-    GameSetup setup;
-    change(setup);
-    return setup;
-}
-
-template <typename Change>
-LoaderLayout changed(LoaderLayout layout, Change change) {
-    change(layout);
-    return layout;
-}
-
-// What the named layouts must give; the comparison itself holds for each.
-struct NamedLayout {
-    LoaderLayout layout;
-    int checkerStatus;    // 0 applies, 1 does not, 2 cannot tell
-    const char* build;    // the checker's, when it can tell
-    const char* refusal;  // words of the checker's refusal
-    // Beside the real DLL; not held where Windows and Wine part, for a gap.
-    ImageDump::Outcome underWine;
-};
-
-std::vector<NamedLayout> makeNamedLayouts() {
-    using Outcome = ImageDump::Outcome;
-    std::vector<NamedLayout> cases;
-    cases.push_back({runnable("BuildA"), 0, "A", "", Outcome::Loaded});
-    cases.push_back({runnable("BuildB", onlyB()), 0, "B", "", Outcome::Loaded});
-    cases.push_back({runnable("BuildC", noBuild()), 0, "C", "", Outcome::Loaded});
-    cases.push_back({runnable("RoutinesNotExecutable", withSetup([](GameSetup& s) { s.routinesNotExecutable = true; })),
-                     1, "A", "", Outcome::Loaded});
-    cases.push_back({runnable("FlagPageReadOnly", withSetup([](GameSetup& s) { s.readOnlyPage = flagAddressOf(kA); })),
-                     1, "A", "", Outcome::Loaded});
-    cases.push_back({runnable("PageBaseUnmapped", withSetup([](GameSetup& s) {
-                                  s.overridePageBase = true;
-                                  s.pageBase = 0x300000;
-                              })),
-                     1, "A", "", Outcome::Loaded});
-    // Unreadable under the loader, so no signature: build C's places.
-    cases.push_back({runnable("ProbeNoAccess", withSetup([](GameSetup& s) { s.probeNoAccess = true; })), 0, "C", "",
-                     Outcome::Loaded});
-
-    // A page of the code left out, the one with build A's routines: Wine fills
-    // it with zeros that run, and the DLL calls into them.
-    cases.push_back({changed(runnable("GapInCode"),
-                             [](LoaderLayout& l) {
-                                 std::vector<ExeSection>& sections = l.exe.sections;
-                                 const auto code = std::find_if(sections.begin(), sections.end(),
-                                                                [](const ExeSection& s) { return s.begin == kCodeBase; });
-                                 ExeSection after = *code;
-                                 const HostAddress hole = kA.enterSettingsDirRoutine & ~(kPageSize - 1);
-                                 code->virtualSize = hole - code->begin;
-                                 after.begin = hole + kPageSize;
-                                 after.virtualSize = kCodeBase + kCodeSize - after.begin;
-                                 after.data.assign(code->data.begin() + (after.begin - kCodeBase), code->data.end());
-                                 after.rawOffset += after.begin - kCodeBase;
-                                 after.rawSize = static_cast<std::uint32_t>(after.data.size());
-                                 code->data.resize(code->virtualSize);
-                                 code->rawSize = code->virtualSize;
-                                 sections.insert(code + 1, after);
-                             }),
-                     2, "", "a gap in its memory from 0x48E000 to 0x48F000", Outcome::Unreadable});
-    // The game's data stops a page short of the probe page: the DLL applies under Wine.
-    cases.push_back({changed(runnable("GapShortSection"),
-                             [](LoaderLayout& l) { sectionHolding(l.exe, kProbePage - 1).virtualSize -= kPageSize; }),
-                     2, "", "a gap in its memory from 0x666000 to 0x667000", Outcome::Unreadable});
-
-    // A page after the last section: Wine commits it, Windows is not known to.
-    cases.push_back({changed(runnable("SpaceAfterLastSection"), [](LoaderLayout& l) { l.exe.sizeOfImage += kPageSize; }),
-                     2, "", "its sections end at 0x668000, short of the image's end (0x669000)", Outcome::Unreadable});
-
-    // The probe page's data one sector in and 0x100 bytes further: the loader
-    // reads from the sector's start, so the signature lands 0x100 too far.
-    cases.push_back({changed(runnable("RawPointerOffSector"),
-                             [](LoaderLayout& l) { sectionHolding(l.exe, kProbeA).rawOffset += 0x100; }),
-                     0, "C", "", Outcome::Loaded});
-    // SizeOfRawData stops just short of the signature; the loader reads to the sector's end.
-    cases.push_back({changed(runnable("RawSizeOffSector"),
-                             [](LoaderLayout& l) { sectionHolding(l.exe, kProbeA).rawSize = kProbeA % kPageSize - 4; }),
-                     0, "A", "", Outcome::Loaded});
-    // No file data for the probe page, whatever its size says; the file's own
-    // bytes at offset 0 + the probe's would have held a signature.
-    cases.push_back({changed(runnable("RawPointerZero"),
-                             [](LoaderLayout& l) {
-                                 ExeSection& probe = sectionHolding(l.exe, kProbeA);
-                                 probe.rawOffset = 0;
-                                 probe.data.clear();
-                                 ExeSection& holder = l.exe.sections[2];
-                                 const std::uint32_t at = kProbeA % kPageSize - holder.rawOffset;
-                                 std::copy(std::begin(kSignature), std::end(kSignature), holder.data.begin() + at);
-                             }),
-                     0, "C", "", Outcome::Loaded});
-    // The file as the image; the probe page's SizeOfRawData stops short of the
-    // signature, which the file holds all the same.
-    cases.push_back({changed(runnable("LowAlignmentFlat"),
-                             [](LoaderLayout& l) {
-                                 flatten(l.exe);
-                                 ExeSection& probe = sectionHolding(l.exe, kProbeA);
-                                 probe.rawSize = kSector;
-                             }),
-                     0, "A", "", Outcome::Loaded});
-    // The last sector cut just after the signature: the loader reads its rest as zeros.
-    cases.push_back({changed(runnable("FileEndsInLastSector"),
-                             [](LoaderLayout& l) { l.sizeChange = -long{kSignatureSectorEnd - kSignatureEnd}; }),
-                     0, "A", "", Outcome::Loaded});
-    cases.push_back({changed(runnable("FileEndsBeforeLastSector"),
-                             [](LoaderLayout& l) { l.sizeChange = -long{kSignatureSectorEnd - kSignatureEnd + kSector}; }),
-                     2, "", "past the end of the file", Outcome::NotStarted});
-    return cases;
-}
-
-const std::vector<NamedLayout>& namedLayouts() {
-    static const std::vector<NamedLayout> cases = makeNamedLayouts();
-    return cases;
-}
-
 class LoaderComparison : public testing::TestWithParam<std::size_t> {};
 
 TEST_P(LoaderComparison, CheckerMapsAsTheLoaderDoes) {
     const NamedLayout& c = namedLayouts()[GetParam()];
-    const Comparison result = compareWithLoader({c.layout})[0];
+    const Comparison result = compareWithLoader({c.layout}, c.probes)[0];
     EXPECT_TRUE(result.mismatches.empty()) << c.layout.name << ":" << mismatchesOf(result);
     EXPECT_EQ(result.checkerStatus, c.checkerStatus) << result.checkerWhy;
     if (c.checkerStatus == 2) {
