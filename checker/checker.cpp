@@ -261,20 +261,24 @@ int checkProcess(const Options& options, std::string* out, std::string* err) {
         }
         pid = found.front().pid;
     }
-    const std::string what = "process " + std::to_string(pid);
     GameSource source;
-    ProcessName process{pid, {}};
+    std::string name;
     std::string why;
-    if (!openGameProcess(pid, &source, &process.name, &why)) return cannotTell(err, what, why);
-    const ProcessCheck check = checkRunningGame(source);
-    const std::string problem = processReadProblem();
+    if (!openGameProcess(pid, &source, &name, &why)) return cannotTell(err, "process " + std::to_string(pid), why);
+    const int status = checkOpenGame(source, {pid, name}, options.json, out, err);
     closeGameProcess();
-    if (check.failed) return cannotTell(err, what, problem);
-    *out += options.json ? processJson(process, check) : processReport(process, check);
-    return check.applied == Applied::Yes ? kApplies : kDoesNotApply;
+    return status;
 }
 
 }  // namespace
+
+int checkOpenGame(const GameSource& game, const ProcessName& process, bool json, std::string* out,
+                  std::string* err) {
+    const ProcessCheck check = checkRunningGame(game);
+    if (check.failed) return cannotTell(err, "process " + std::to_string(process.pid), processReadProblem());
+    *out += json ? processJson(process, check) : processReport(process, check);
+    return check.applied == Applied::Yes ? kApplies : kDoesNotApply;
+}
 
 int runChecker(const std::vector<std::string>& args, const VirtualStore& store, std::string* out,
                std::string* err) {

@@ -7,7 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "checker/game_view.h"
+#include "checker/report.h"
 #include "checker/virtual_store.h"
 
 int runChecker(const std::vector<std::string>& args, const VirtualStore& store, std::string* out,
                std::string* err);
+
+// The verdict on a running game that is open as `game`: its report (text, or
+// JSON) on `out`, or why it cannot tell on `err`; returns the exit status.
+int checkOpenGame(const GameSource& game, const ProcessName& process, bool json, std::string* out,
+                  std::string* err);

@@ -13,6 +13,7 @@
 #include "checker/game_check.h"
 #include "substitute_host/game_executable.h"
 #include "tests/expected_rows.h"
+#include "tests/json_reader.h"
 #include "tests/temp_folder.h"
 
 namespace {
@@ -415,6 +416,14 @@ const RunningCase kRunningCases[] = {
          for (int i = 0; i < 4; ++i) game[b.flagDestSlot + i - kGameBegin] = static_cast<unsigned char>(old >> (8 * i));
      },
      true, Applied::Partly, 9},
+    // Another patch that took the operand over, or a plug-in stopped half-way: not "not in place".
+    {"OperandOnly",
+     {},
+     [](std::vector<unsigned char>& game, const HostProfile& b) {
+         const std::uint32_t flag = flagAddressOf(b);
+         for (int i = 0; i < 4; ++i) game[b.flagDestSlot + i - kGameBegin] = static_cast<unsigned char>(flag >> (8 * i));
+     },
+     false, Applied::Partly, 0},
     {"NoBuild", setupOf([](GameSetup& s) { noSignature(s); s.overridePageBase = true; s.pageBase = 0; }),
      nothing, false, Applied::No, 0},
 };
@@ -443,10 +452,26 @@ TEST_P(RunningGameVerdict, RowsAndOperandComparedWithThePlugins) {
         [&running](HostAddress a, unsigned char* out, std::uint32_t n) { return readImage(running, a, out, n); }};
 
     const ProcessCheck verdict = checkRunningGame(source);
+    CheckerRun text;
+    text.status = checkOpenGame(source, {4321, "game.exe"}, false, &text.out, &text.err);
+    CheckerRun json;
+    json.status = checkOpenGame(source, {4321, "game.exe"}, true, &json.out, &json.err);
 
     EXPECT_EQ(verdict.applied, c.applied);
     EXPECT_EQ(verdict.rowsInPlace, c.rowsInPlace);
     EXPECT_FALSE(verdict.failed);
+    // What a player and a script get: only a game with all of it in place is 0.
+    const int status = c.applied == Applied::Yes ? 0 : 1;
+    const char* word = c.applied == Applied::Yes ? "yes" : c.applied == Applied::No ? "no" : "partly";
+    EXPECT_EQ(text.status, status) << text.out << text.err;
+    EXPECT_EQ(json.status, status);
+    JsonValue report;
+    ASSERT_TRUE(parseJson(json.out, &report)) << json.out;
+    EXPECT_EQ(report["applied"].text, word);
+    EXPECT_EQ(report["rows_in_place"].text, std::to_string(c.rowsInPlace));
+    EXPECT_EQ(report["pid"].text, "4321");
+    // The hint that the DLL is missing goes only where nothing of it is there.
+    EXPECT_EQ(text.says("Is menupatch.dll in the game's folder"), c.applied == Applied::No) << text.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Games, RunningGameVerdict, testing::ValuesIn(kRunningCases),
