@@ -67,15 +67,16 @@ MENUPATCH_WINE=required MENUPATCH_WINE_LOADER="$refused" \
   bash "$source_dir/scripts/demo.sh" unused "$native_build" A > "$work/demo-required" 2>&1
 expect_status "demo, required" 2 $?
 
-# auto, where the kernel refuses the loader: go without Wine, with the reason.
-MENUPATCH_WINE_LOADER="$refused" bash "$probe" > "$work/auto" 2>&1
+# auto (also when unset or empty), where the kernel refuses the loader: go
+# without Wine, with the reason.
+MENUPATCH_WINE=auto MENUPATCH_WINE_LOADER="$refused" bash "$probe" > "$work/auto" 2>&1
 expect_status "probe, auto" 1 $?
 expect_text "probe, auto" "$work/auto" "fails with \"Exec format error\""
 expect_text "probe, auto" "$work/auto" "What still works here"
-MENUPATCH_WINE_LOADER="$refused" bash "$probe" --need "make bench" "it times loads" > "$work/need" 2>&1
+MENUPATCH_WINE=auto MENUPATCH_WINE_LOADER="$refused" bash "$probe" --need "make bench" "it times loads" > "$work/need" 2>&1
 expect_status "probe --need, auto" 1 $?
 expect_text "probe --need, auto" "$work/need" "make bench needs Wine (it times loads)"
-MENUPATCH_WINE_LOADER="$refused" bash "$probe" --announce > "$work/announce" 2>&1
+MENUPATCH_WINE= MENUPATCH_WINE_LOADER="$refused" bash "$probe" --announce > "$work/announce" 2>&1
 expect_status "probe --announce, auto" 0 $?
 expect_text "probe --announce, auto" "$work/announce" "This kernel does not run 32-bit x86 programs"
 
