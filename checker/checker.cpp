@@ -107,7 +107,6 @@ bool parse(const std::vector<std::string>& args, Options* options, std::string* 
 }
 
 // The folder the plug-in would find the settings file in; empty, with the reason, if none.
-// The folder the plug-in would find the settings file in; empty, with the reason, if none.
 std::string settingsFolder(const std::string& game, const std::string& settings, std::string* why) {
     std::error_code error;
     fs::path folder;

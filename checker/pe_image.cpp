@@ -3,7 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
+
+#include "checker/text.h"
 
 namespace {
 
@@ -47,12 +48,6 @@ std::uint64_t roundUp(std::uint64_t value, std::uint64_t alignment) {
 }
 
 bool powerOfTwo(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
-
-std::string hex(std::uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-    return text;
-}
 
 ImageReading problem(ImageProblem kind, std::string why) {
     if (kind == ImageProblem::Malformed) why = "Windows would not start this executable: " + why;
@@ -147,13 +142,13 @@ ImageReading readSections(PeImage* image, std::uint64_t table, std::uint16_t cou
         // with zeros that run and can be written, Windows refuses the file.
         if (!flat && section.virtualAddress > previousEnd) {
             return problem(ImageProblem::Malformed,
-                           "there is a gap in its memory from " + hex(image->imageBase + previousEnd) + " to " +
-                               hex(image->imageBase + std::uint64_t{section.virtualAddress}) + ", between " +
+                           "there is a gap in its memory from " + hexNumber(image->imageBase + previousEnd) + " to " +
+                               hexNumber(image->imageBase + std::uint64_t{section.virtualAddress}) + ", between " +
                                previousName + " and " + what);
         }
         if (section.virtualAddress + mapped > image->mappedSize) {
             return problem(ImageProblem::Malformed, what + " runs past the image's size (" +
-                                                        hex(image->mappedSize) + ")");
+                                                        hexNumber(image->mappedSize) + ")");
         }
         section.mappedSize = static_cast<std::uint32_t>(mapped);
         if (flat) {
@@ -183,8 +178,8 @@ ImageReading readSections(PeImage* image, std::uint64_t table, std::uint16_t cou
     // has not been seen. Rather no answer than a wrong one.
     if (!flat && previousEnd < image->mappedSize) {
         return problem(ImageProblem::Uncertain,
-                       "its sections end at " + hex(image->imageBase + previousEnd) + ", short of the image's end (" +
-                           hex(std::uint64_t{image->imageBase} + image->mappedSize) +
+                       "its sections end at " + hexNumber(image->imageBase + previousEnd) + ", short of the image's end (" +
+                           hexNumber(std::uint64_t{image->imageBase} + image->mappedSize) +
                            "), and what fills the space between depends on the loader");
     }
     return {ImageProblem::None, {}};
@@ -223,7 +218,7 @@ ImageReading readPeImage(std::vector<unsigned char> file, PeImage* image) {
     }
     if (machine != kMachineI386) {
         return problem(ImageProblem::NotWindows32,
-                       "an executable for another processor (machine " + hex(machine) + "), not i386");
+                       "an executable for another processor (machine " + hexNumber(machine) + "), not i386");
     }
     const std::uint16_t sectionCount = u16(f, nt + 6);
     const std::uint16_t optionalSize = u16(f, nt + 20);
@@ -238,7 +233,7 @@ ImageReading readPeImage(std::vector<unsigned char> file, PeImage* image) {
         return problem(ImageProblem::NotWindows32, "a 64-bit (PE32+) executable, not the 32-bit game");
     }
     if (magic != kMagicPe32) {
-        return problem(ImageProblem::Malformed, "its optional header is not PE32 (magic " + hex(magic) + ")");
+        return problem(ImageProblem::Malformed, "its optional header is not PE32 (magic " + hexNumber(magic) + ")");
     }
     if (optionalSize < kOptionalHeaderMinimum) {
         return problem(ImageProblem::Malformed, "its optional header is too small (" +
@@ -271,8 +266,8 @@ ImageReading readPeImage(std::vector<unsigned char> file, PeImage* image) {
 
     if (!powerOfTwo(image->sectionAlignment) || !powerOfTwo(fileAlignment) ||
         fileAlignment > image->sectionAlignment) {
-        return problem(ImageProblem::Malformed, "its section alignment (" + hex(image->sectionAlignment) +
-                                                    ") and file alignment (" + hex(fileAlignment) +
+        return problem(ImageProblem::Malformed, "its section alignment (" + hexNumber(image->sectionAlignment) +
+                                                    ") and file alignment (" + hexNumber(fileAlignment) +
                                                     ") do not fit together");
     }
     if (image->sectionAlignment < kPageSize && fileAlignment != image->sectionAlignment) {
@@ -280,14 +275,14 @@ ImageReading readPeImage(std::vector<unsigned char> file, PeImage* image) {
                                                 "from its file alignment");
     }
     if (imageBase % kImageBaseAlignment != 0) {
-        return problem(ImageProblem::Malformed, "its image base " + hex(imageBase) +
+        return problem(ImageProblem::Malformed, "its image base " + hexNumber(imageBase) +
                                                     " is not on a 64 KiB boundary");
     }
     // Memory comes in pages, also to an image whose sections are aligned on less.
     const std::uint64_t mapped = roundUp(sizeOfImage, std::max(image->sectionAlignment, kPageSize));
     if (imageBase + mapped > kAddressSpaceEnd) {
-        return problem(ImageProblem::Malformed, "its image (" + hex(sizeOfImage) + " bytes at " +
-                                                    hex(imageBase) + ") does not fit below 4 GiB");
+        return problem(ImageProblem::Malformed, "its image (" + hexNumber(sizeOfImage) + " bytes at " +
+                                                    hexNumber(imageBase) + ") does not fit below 4 GiB");
     }
     if (image->headersSize > size) {
         return problem(ImageProblem::Truncated, "the file ends inside its headers (" +

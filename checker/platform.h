@@ -2,8 +2,8 @@
 
 // What menupatch-check needs of the system beyond the C++ library. Every name
 // the checker handles is UTF-8; the platform turns it into what its system
-// calls take. Elsewhere than Windows (the native tests) there is no running
-// game to read.
+// calls take. On Windows a running game is read through its process handle, on
+// Linux (a game under Wine or Proton) through /proc.
 
 #include <cstdio>
 #include <string>

@@ -14,11 +14,8 @@
 
 namespace {
 
-std::string hex(std::uint64_t value, int digits = 6) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value));
-    return text;
-}
+// Addresses as the game's: six hex digits.
+std::string hex(std::uint64_t value) { return hexNumber(value, 6); }
 
 // Short reasons for the verdict line; the details say where and why.
 const char* reasonOf(HostCheck check) {
@@ -142,7 +139,7 @@ std::string settingsWords(const FileCheck& check) {
                (check.flagBefore == kUnsetFlag ? ", and 0x73 counts as 0" : "");
     }
     std::string words = "byte " + std::to_string(kSettingsFlagOffset) + " of " + s.path + " is " +
-                        hex(s.flagByte, 2);
+                        hexNumber(s.flagByte, 2);
     if (s.flagByte == kUnsetFlag) words += ", an 's', which stands for 0";
     return words;
 }
@@ -321,7 +318,7 @@ std::string fileReport(const std::string& path, const PeImage& image, const File
     out += "\n";
     out += rowTable("After", check.rowsAfter.data());
     out += textf("\nFlag byte at %s:    %s -> %s (%s)\n", hex(check.flagAddress).c_str(),
-                 hex(check.flagBefore, 2).c_str(), hex(check.flagAfter, 2).c_str(),
+                 hexNumber(check.flagBefore, 2).c_str(), hexNumber(check.flagAfter, 2).c_str(),
                  settingsWords(check).c_str());
     out += textf("\nIt reads the settings file between two calls of the game's own routines: %s\n"
                       "(which makes the settings folder current) and %s (with \"\").\n",

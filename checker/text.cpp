@@ -25,6 +25,10 @@ bool sameFileName(const std::string& a, const std::string& b) {
     return true;
 }
 
+std::string hexNumber(std::uint64_t value, int digits) {
+    return textf("0x%0*llX", digits, static_cast<unsigned long long>(value));
+}
+
 std::string hexBytes(const std::vector<unsigned char>& bytes) {
     std::string text;
     char pair[3];
