@@ -67,35 +67,49 @@ std::string sectionName(const std::vector<unsigned char>& file, std::uint64_t he
 // that may be written and run.
 bool lowAlignment(const PeImage& image) { return image.sectionAlignment < kPageSize; }
 
-// The part of the image that holds the address: its start, end and protection.
+// The section that holds the address (sections lie in address order, one
+// after another), or null. A lookup, not a walk: an executable may have 65535.
+const ImageSection* sectionHolding(const PeImage& image, HostAddress address) {
+    const std::uint64_t base = image.imageBase;
+    if (address < base) return nullptr;
+    const std::uint64_t offset = address - base;
+    const auto after = std::upper_bound(image.sections.begin(), image.sections.end(), offset,
+                                        [](std::uint64_t at, const ImageSection& s) { return at < s.virtualAddress; });
+    if (after == image.sections.begin()) return nullptr;
+    const ImageSection& section = *(after - 1);
+    return offset < std::uint64_t{section.virtualAddress} + section.mappedSize ? &section : nullptr;
+}
+
+// The part of the image that holds an address: where it begins and ends, its
+// protection, and what of it comes from the file: the bytes from `fileStart`
+// on, for its first `fromFile` bytes (as far as the file goes); zeros after.
 struct Piece {
     std::uint64_t begin;
     std::uint64_t end;
     std::uint32_t protection;
-    const ImageSection* section;  // null: the headers, or the whole low-aligned image
+    std::uint64_t fileStart;
+    std::uint64_t fromFile;
 };
 
 bool pieceAt(const PeImage& image, HostAddress address, Piece* piece) {
     const std::uint64_t base = image.imageBase;
     if (address < base || address >= base + image.mappedSize) return false;
     if (lowAlignment(image)) {
-        *piece = {base, base + image.mappedSize, PAGE_EXECUTE_WRITECOPY, nullptr};
+        // The whole file, as it lies.
+        *piece = {base, base + image.mappedSize, PAGE_EXECUTE_WRITECOPY, 0, image.mappedSize};
         return true;
     }
     const std::uint64_t headersEnd = base + roundUp(image.headersSize, image.sectionAlignment);
     if (address < headersEnd) {
-        *piece = {base, headersEnd, PAGE_READONLY, nullptr};
+        *piece = {base, headersEnd, PAGE_READONLY, 0, image.headersSize};
         return true;
     }
-    for (const ImageSection& section : image.sections) {
-        const std::uint64_t begin = base + section.virtualAddress;
-        if (address >= begin && address < begin + section.mappedSize) {
-            *piece = {begin, begin + section.mappedSize,
-                      sectionProtection(image, section.characteristics), &section};
-            return true;
-        }
-    }
-    return false;
+    const ImageSection* section = sectionHolding(image, address);
+    if (section == nullptr) return false;
+    const std::uint64_t begin = base + section->virtualAddress;
+    *piece = {begin, begin + section->mappedSize, sectionProtection(image, section->characteristics),
+              section->rawOffset, section->rawSize};
+    return true;
 }
 
 // The part of the file the loader maps into a section: from PointerToRawData
@@ -333,35 +347,30 @@ HostRegion imageRegion(const PeImage& image, HostAddress address) {
 }
 
 bool readImage(const PeImage& image, HostAddress address, unsigned char* out, std::uint32_t size) {
-    if (std::uint64_t{address} + size > kAddressSpaceEnd) return false;
-    for (std::uint32_t i = 0; i < size; ++i) {
-        const HostAddress at = address + i;
+    const std::uint64_t end = std::uint64_t{address} + size;
+    if (end > kAddressSpaceEnd) return false;
+    // Piece by piece: each is looked up once, whatever the size of the read.
+    for (std::uint64_t at = address; at < end;) {
         Piece piece;
-        if (!pieceAt(image, at, &piece)) return false;
-        std::uint64_t fileOffset = at - image.imageBase;
-        bool fromFile = false;
-        if (lowAlignment(image)) {
-            // The whole file, as it lies; zeros past its end.
-            fromFile = true;
-        } else if (piece.section != nullptr) {
-            const std::uint64_t offset = at - piece.begin;
-            fromFile = offset < piece.section->rawSize;
-            fileOffset = piece.section->rawOffset + offset;
-        } else {
-            fromFile = fileOffset < image.headersSize;
+        if (!pieceAt(image, static_cast<HostAddress>(at), &piece)) return false;
+        const std::uint64_t runEnd = std::min(end, piece.end);
+        const std::uint64_t first = at - piece.begin;
+        const std::uint64_t last = runEnd - piece.begin;
+        const std::uint64_t inFile = image.file.size() > piece.fileStart ? image.file.size() - piece.fileStart : 0;
+        const std::uint64_t fileEnd = std::min({piece.fromFile, inFile, last});
+        unsigned char* to = out + (at - address);
+        if (first < fileEnd) {
+            std::copy(image.file.begin() + static_cast<std::ptrdiff_t>(piece.fileStart + first),
+                      image.file.begin() + static_cast<std::ptrdiff_t>(piece.fileStart + fileEnd), to);
         }
-        out[i] = fromFile && fileOffset < image.file.size() ? image.file[fileOffset] : 0;
+        const std::uint64_t zerosFrom = std::max(first, fileEnd);
+        std::fill(to + (zerosFrom - first), to + (last - first), 0);
+        at = runEnd;
     }
     return true;
 }
 
-const ImageSection* sectionAt(const PeImage& image, HostAddress address) {
-    for (const ImageSection& section : image.sections) {
-        const std::uint64_t begin = std::uint64_t{image.imageBase} + section.virtualAddress;
-        if (address >= begin && address < begin + section.mappedSize) return &section;
-    }
-    return nullptr;
-}
+const ImageSection* sectionAt(const PeImage& image, HostAddress address) { return sectionHolding(image, address); }
 
 bool imageCanMove(const PeImage& image) {
     return (image.dllCharacteristics & kDynamicBase) && !(image.characteristics & kRelocationsStripped) &&

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,64 @@ TEST(ExecutableMapping, SectionFlagsGiveTheLoadersProtection) {
         EXPECT_EQ(hex(sectionProtection(flat, f.characteristics)), hex(PAGE_EXECUTE_WRITECOPY))
             << hex(f.characteristics);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// One read across pieces (headers, sections, their file data and the zeros
+// after it) gives what reads of one byte at a time give, up to the last byte
+// of the image; a read that starts or ends outside it gives nothing.
+TEST(ExecutableMapping, ReadsAcrossPiecesAsByteByByte) {
+    for (const char* name : {"BuildA", "RawPointerOffSector", "RawSizeOffSector", "LowAlignmentFlat"}) {
+        SCOPED_TRACE(name);
+        const auto layout = std::find_if(namedLayouts().begin(), namedLayouts().end(),
+                                          [&](const NamedLayout& l) { return l.layout.name == name; });
+        ASSERT_NE(layout, namedLayouts().end());
+        PeImage image;
+        ASSERT_EQ(readPeImage(fileOf(layout->layout), &image).problem, ImageProblem::None);
+        const HostAddress end = image.imageBase + image.mappedSize;
+        // The headers into the entry code, the game's code into its data, and the probe page to the image's end.
+        for (const HostAddress from : {image.imageBase + 0x300, kCodeBase + kCodeSize - 0x300, kProbePage + 0x100}) {
+            const std::uint32_t size = std::min<std::uint32_t>(0x2000, end - from);
+            std::vector<unsigned char> whole(size);
+            ASSERT_TRUE(readImage(image, from, whole.data(), size)) << hex(from);
+            for (std::uint32_t i = 0; i < size; ++i) {
+                unsigned char byte = 0xAA;
+                ASSERT_TRUE(readImage(image, from + i, &byte, 1));
+                ASSERT_EQ(byte, whole[i]) << "at " << hex(from + i);
+            }
+        }
+        unsigned char last[2];
+        EXPECT_TRUE(readImage(image, end - 1, last, 1));
+        EXPECT_FALSE(readImage(image, end - 1, last, 2)) << "the first byte out";
+        EXPECT_FALSE(readImage(image, image.imageBase - 1, last, 2));
+    }
+}
+
+// The heaviest file for the reader: 65535 sections and a 1 MiB manifest. It
+// is none of the builds, and its manifest is read whole.
+TEST(ExecutableMapping, SixtyFiveThousandSectionsAndAOneMebibyteManifest) {
+    TempFolder temp;
+    const std::string exe = temp.path + "/many.exe";
+    const std::vector<unsigned char> file = manySectionsExecutable(65535, 1u << 20);
+    writeFile(exe, file);
+
+    std::string out;
+    std::string err;
+    const int status = runChecker({"--json", exe}, {}, &out, &err);
+    PeImage image;
+    ASSERT_EQ(readPeImage(file, &image).problem, ImageProblem::None);
+    const std::string manifest = imageManifest(image);
+
+    EXPECT_EQ(status, 1) << err;
+    JsonValue report;
+    ASSERT_TRUE(parseJson(out, &report)) << out;
+    EXPECT_EQ(report["check"].text, "menu_rows");
+    EXPECT_EQ(image.sections.size(), 65535u);
+    EXPECT_EQ(manifest.size(), 1u << 20);
+    EXPECT_TRUE(manifestRequestsExecutionLevel(manifest));
 }
 
 }  // namespace
