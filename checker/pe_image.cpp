@@ -294,7 +294,9 @@ ImageReading readPeImage(std::vector<unsigned char> file, PeImage* image) {
     }
     // Memory comes in pages, also to an image whose sections are aligned on less.
     const std::uint64_t mapped = roundUp(sizeOfImage, std::max(image->sectionAlignment, kPageSize));
-    if (imageBase + mapped > kAddressSpaceEnd) {
+    // Up to the last byte of the address space is more than any process has,
+    // and its size would not fit in 32 bits.
+    if (imageBase + mapped >= kAddressSpaceEnd) {
         return problem(ImageProblem::Malformed, "its image (" + hexNumber(sizeOfImage) + " bytes at " +
                                                     hexNumber(imageBase) + ") does not fit below 4 GiB");
     }

@@ -277,6 +277,12 @@ std::function<std::vector<unsigned char>(std::vector<unsigned char>)> set16(std:
     };
 }
 
+using Damage = std::function<std::vector<unsigned char>(std::vector<unsigned char>)>;
+
+Damage both(Damage first, Damage second) {
+    return [=](std::vector<unsigned char> file) { return second(first(std::move(file))); };
+}
+
 constexpr std::size_t kSection2 = kExeSectionTable + 40;
 constexpr std::size_t kLastSection = kExeSectionTable + 3 * 40;  // the probe page's, last in the file
 
@@ -308,6 +314,9 @@ const DamagedCase kDamagedCases[] = {
     {"SpaceAfterTheSections", set32(kExeOptionalHeader + 56, kGameEnd + 0x1000 - 0x400000),
      "its sections end at 0x668000, short of the image's end (0x669000)"},
     {"ImagePast4GiB", set32(kExeOptionalHeader + 56, 0xFFFF0000), "does not fit below 4 GiB"},
+    // Rounded up to pages it ends at 4 GiB exactly: as large as the address space, kept in 32 bits it would be 0.
+    {"ImageAsLargeAsTheAddressSpace", both(set32(kExeOptionalHeader + 28, 0), set32(kExeOptionalHeader + 56, 0xFFFFF001)),
+     "its image (0xFFFFF001 bytes at 0x0) does not fit below 4 GiB"},
     {"OddAlignment", set32(kExeOptionalHeader + 32, 0x1234), "alignment"},
     {"ImageBaseUnaligned", set32(kExeOptionalHeader + 28, 0x401000), "64 KiB boundary"},
 };
