@@ -1,5 +1,6 @@
 #include "checker/game_view.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <system_error>
@@ -67,6 +68,10 @@ std::vector<WrittenRun> writtenRuns() {
         runs.back().before.push_back(before);
         runs.back().after.push_back(value);
     }
+    // The C library is handed the flag byte to read into; when it reads
+    // nothing, or what was there, nothing changed.
+    runs.erase(std::remove_if(runs.begin(), runs.end(), [](const WrittenRun& run) { return run.before == run.after; }),
+               runs.end());
     return runs;
 }
 

@@ -40,6 +40,7 @@ void closeGameView();
 bool readOriginal(HostAddress address, unsigned char* out, std::uint32_t size);
 bool readViewed(HostAddress address, unsigned char* out, std::uint32_t size);
 
+// Only runs that differ from the source: a byte written with what it held is no change.
 std::vector<WrittenRun> writtenRuns();
 
 // A 32-bit value from its four bytes in the game's (little-endian) order.

@@ -11,6 +11,7 @@
 
 #include "checker/checker.h"
 #include "checker/game_check.h"
+#include "checker/text.h"
 #include "substitute_host/game_executable.h"
 #include "tests/expected_rows.h"
 #include "tests/json_reader.h"
@@ -187,6 +188,51 @@ TEST(CheckerChanges, ListsEveryWriteOfTheDryRunAndTheRoutineCalls) {
                               ", \"argument\": null}, {\"routine\": " + std::to_string(kA.setDirRoutine) +
                               ", \"argument\": \"\"}]";
     EXPECT_TRUE(json.says(fact("calls", calls))) << json.out;
+}
+
+// The changes list what the dry run changed, and only that: a flag byte the
+// settings file does not reach, or that it sets to what the game has, is none.
+TEST(CheckerChanges, OnlyBytesThatChange) {
+    struct Case {
+        const char* name;
+        long fileSize;  // -1: no file
+        unsigned char fileByte;
+        unsigned char gameFlag;
+        int flagAfter;  // -1: the flag byte is not among the changes
+    };
+    const Case kCases[] = {
+        {"ShortFile", 1466, 0, kGameFlag, -1},
+        {"ShortFile_Game73", 1466, 0, 0x73, 0x00},
+        {"NoFile_Game73", -1, 0, 0x73, -1},
+        {"FileByteAsTheGames", 2048, kGameFlag, kGameFlag, -1},
+        {"FileByte01", 2048, 0x01, kGameFlag, 0x01},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        TempFolder temp;
+        std::vector<unsigned char> game = gameBytesOf(GameSetup{});
+        game[flagAddressOf(kA) - kGameBegin] = c.gameFlag;
+        const std::string exe = temp.path + "/game.exe";
+        writeFile(exe, gameExecutable(GameSetup{}, game));
+        if (c.fileSize >= 0) writeSettings(temp.path, static_cast<std::size_t>(c.fileSize), c.fileByte);
+
+        const CheckerRun json = check({"--json", exe});
+        const CheckerRun text = check({exe});
+
+        JsonValue report;
+        ASSERT_TRUE(parseJson(json.out, &report)) << json.out;
+        std::vector<std::string> addresses;
+        for (const JsonValue& change : report["changes"].items) {
+            addresses.push_back(change["address"].text);
+            EXPECT_NE(change["before"].text, change["after"].text) << change["address"].text;
+        }
+        std::vector<std::string> expected = {std::to_string(kA.flagDestSlot), std::to_string(pageBaseOf(kA) + 968)};
+        if (c.flagAfter >= 0) expected.push_back(std::to_string(flagAddressOf(kA)));
+        EXPECT_EQ(addresses, expected) << json.out;
+        const int after = c.flagAfter >= 0 ? c.flagAfter : c.gameFlag;
+        EXPECT_EQ(report["flag_after"].text, std::to_string(after));
+        EXPECT_TRUE(text.says(textf("Flag byte at 0x5A8000:    0x%02X -> 0x%02X (", c.gameFlag, after))) << text.out;
+    }
 }
 
 struct SettingsCase {
