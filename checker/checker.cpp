@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "checker/game_check.h"
+#include "checker/paths.h"
 #include "checker/pe_image.h"
 #include "checker/platform.h"
 #include "checker/report.h"
@@ -110,14 +111,14 @@ bool parse(const std::vector<std::string>& args, Options* options, std::string* 
 std::string settingsFolder(const std::string& game, const std::string& settings, std::string* why) {
     std::error_code error;
     fs::path folder;
-    const fs::path named = fs::u8path(settings);
+    const fs::path named = pathOf(settings);
     if (settings.empty()) {
-        folder = fs::u8path(game).parent_path();
+        folder = pathOf(game).parent_path();
     } else if (fs::is_directory(named, error)) {
         folder = named;
     } else if (fs::exists(named, error)) {
-        if (!sameFileName(named.filename().u8string(), kSettingsFileName)) {
-            *why = std::string("the plug-in reads ") + kSettingsFileName + ", not " + named.filename().u8string();
+        if (!sameFileName(textOf(named.filename()), kSettingsFileName)) {
+            *why = std::string("the plug-in reads ") + kSettingsFileName + ", not " + textOf(named.filename());
             return {};
         }
         folder = named.parent_path();
@@ -126,13 +127,13 @@ std::string settingsFolder(const std::string& game, const std::string& settings,
         return {};
     }
     if (folder.empty()) folder = ".";
-    return fs::absolute(folder, error).lexically_normal().u8string();
+    return textOf(fs::absolute(folder, error).lexically_normal());
 }
 
 // The whole file, or false with the reason.
 bool readWholeFile(const std::string& path, std::vector<unsigned char>* bytes, std::string* why) {
     std::error_code error;
-    const fs::path file = fs::u8path(path);
+    const fs::path file = pathOf(path);
     const fs::file_status status = fs::status(file, error);
     if (!fs::exists(status)) {
         *why = "no such file";
@@ -167,10 +168,12 @@ bool readWholeFile(const std::string& path, std::vector<unsigned char>* bytes, s
 // may hold korvan.set as KORVAN.SET, or as more than one of its spellings.
 bool settingsNameInFolder(const std::string& folder, std::string* name, std::string* why) {
     std::error_code error;
-    if (fs::exists(fs::u8path(folder) / kSettingsFileName, error)) return true;
+    if (fs::exists(pathOf(folder) / kSettingsFileName, error)) return true;
     std::vector<std::string> spellings;
-    for (const fs::directory_entry& entry : fs::directory_iterator(fs::u8path(folder), error)) {
-        const std::string file = entry.path().filename().u8string();
+    // Stepped with the error kept: the range-for's step ends the program on an error.
+    for (fs::directory_iterator entry(pathOf(folder), error); !error && entry != fs::directory_iterator();
+         entry.increment(error)) {
+        const std::string file = textOf(entry->path().filename());
         if (sameFileName(file, kSettingsFileName)) spellings.push_back(file);
     }
     std::sort(spellings.begin(), spellings.end());
@@ -197,14 +200,12 @@ bool followShortcut(const std::string& shortcut, const std::vector<unsigned char
                "and drag the .exe from there";
         return false;
     }
-    const ShellLinkTarget target = readShellLink(bytes);
+    const ShellLinkTarget target = readShellLink(bytes, fromSystemCodePage);
     if (target.path.empty()) {
         *why = target.why;
         return false;
     }
-    const std::string path = target.ansi ? fromSystemCodePage(target.path) : target.path;
-    *game = target.relative ? (fs::u8path(shortcut).parent_path() / fs::u8path(path)).u8string() : path;
-    return true;
+    return shortcutTargetPath(shortcut, target.path, target.relative, game, why);
 }
 
 int checkFile(const Options& options, const VirtualStore& store, std::string* out, std::string* err) {

@@ -6,6 +6,7 @@
 #include <random>
 #include <system_error>
 
+#include "checker/paths.h"
 #include "checker/platform.h"
 #include "host/page_access.h"
 #include "plugin/attach.h"
@@ -34,9 +35,9 @@ struct SettingsLink {
         std::error_code error;
         folder = fs::temp_directory_path(error) / ("menupatch-check-" + std::to_string(std::random_device{}()));
         fs::create_directory(folder, error);
-        const fs::path target = fs::absolute(fs::u8path(settingsFolder) / fs::u8path(fileName), error);
+        const fs::path target = fs::absolute(pathOf(settingsFolder) / pathOf(fileName), error);
         fs::create_symlink(target, folder / kSettingsFileName, error);
-        return folder.u8string();
+        return textOf(folder);
     }
     ~SettingsLink() {
         std::error_code error;
@@ -56,8 +57,8 @@ const unsigned char* pluginRows() { return reinterpret_cast<const unsigned char*
 
 SettingsFile settingsFileIn(const std::string& folder, const std::string& fileName) {
     SettingsFile settings;
-    const std::filesystem::path path = std::filesystem::u8path(folder) / std::filesystem::u8path(fileName);
-    settings.path = path.u8string();
+    const std::filesystem::path path = pathOf(folder) / pathOf(fileName);
+    settings.path = textOf(path);
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) return settings;
     std::FILE* file = openToRead(settings.path);

@@ -5,6 +5,8 @@
 #include <map>
 #include <system_error>
 
+#include "checker/paths.h"
+
 namespace {
 
 constexpr std::uint32_t kPageSize = 0x1000;
@@ -134,7 +136,7 @@ void callNoArgs(HostAddress routine) {
     view().calls.push_back({routine, false, {}});
     std::error_code error;
     view().returnFolder = std::filesystem::current_path(error);
-    std::filesystem::current_path(std::filesystem::u8path(view().settingsFolder), error);
+    std::filesystem::current_path(pathOf(view().settingsFolder), error);
     if (error) view().failed = true;
 }
 

@@ -29,8 +29,15 @@ bool findProcesses(const std::string& name, std::vector<RunningProcess>* found, 
 // A file by its UTF-8 name, for reading in byte mode; null if it cannot be opened.
 std::FILE* openToRead(const std::string& path);
 
-// Text in the system's ANSI code page (an old shortcut's path), as UTF-8.
+// Text in the system's ANSI code page (an old shortcut's path), as UTF-8. On
+// Linux, Windows-1252's, which Wine uses in the Western locales.
 std::string fromSystemCodePage(const std::string& text);
+
+// The file a shortcut's path names, as this system reaches it: `target` in
+// Windows' form (UTF-8), relative to the shortcut's folder when `relative`.
+// False with the reason when it cannot be reached at all.
+bool shortcutTargetPath(const std::string& shortcut, const std::string& target, bool relative, std::string* path,
+                        std::string* why);
 
 // What the checker says, on standard output or standard error.
 void writeOut(const std::string& text);

@@ -12,14 +12,18 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include <windows.h>  // page protection constants, as a Windows program is told them
 
+#include "checker/paths.h"
 #include "checker/text.h"
 #include "checker/virtual_store.h"
+#include "checker/wine_paths.h"
 #include "host/page_access.h"
 
 namespace {
@@ -214,7 +218,30 @@ bool findProcesses(const std::string& name, std::vector<RunningProcess>* found, 
 
 std::FILE* openToRead(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
 
-std::string fromSystemCodePage(const std::string& text) { return text; }
+std::string fromSystemCodePage(const std::string& text) {
+    // 0x80 to 0x9F, where Windows-1252 differs from Latin-1; the five it leaves
+    // undefined map to the control characters of their number, as Windows does.
+    static constexpr char16_t kHigh[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::u16string units;
+    for (const char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        units += byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : static_cast<char16_t>(byte);
+    }
+    return utf8FromUtf16(units);
+}
+
+bool shortcutTargetPath(const std::string& shortcut, const std::string& target, bool relative, std::string* path,
+                        std::string* why) {
+    std::error_code error;
+    const char* prefix = std::getenv("WINEPREFIX");
+    const char* home = std::getenv("HOME");
+    const WineLookup lookup = {textOf(std::filesystem::absolute(pathOf(shortcut), error).parent_path()),
+                               prefix != nullptr ? prefix : "", home != nullptr ? home : ""};
+    return unixPathOf(target, relative, lookup, path, why);
+}
 
 void writeOut(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 void writeErr(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }

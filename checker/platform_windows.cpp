@@ -6,6 +6,7 @@
 
 #include <cwchar>
 
+#include "checker/paths.h"
 #include "checker/virtual_store.h"
 #include "host/page_access.h"
 
@@ -147,6 +148,12 @@ std::FILE* openToRead(const std::string& path) { return _wfopen(wide(path).c_str
 std::string fromSystemCodePage(const std::string& text) {
     const std::wstring units = wide(text, CP_ACP);
     return utf8(units.c_str(), static_cast<int>(units.size()));
+}
+
+bool shortcutTargetPath(const std::string& shortcut, const std::string& target, bool relative, std::string* path,
+                        std::string*) {
+    *path = relative ? textOf(pathOf(shortcut).parent_path() / pathOf(target)) : target;
+    return true;
 }
 
 void writeOut(const std::string& text) { write(STD_OUTPUT_HANDLE, text); }

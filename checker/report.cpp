@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "checker/paths.h"
 #include "checker/row_table.h"
 #include "checker/text.h"
 #include "plugin/menu_row.h"
@@ -128,7 +129,7 @@ std::string buildLine(const FileCheck& check) {
 
 std::string settingsWords(const FileCheck& check) {
     const SettingsFile& s = check.settings;
-    const std::string folder = std::filesystem::u8path(s.path).parent_path().u8string();
+    const std::string folder = textOf(pathOf(s.path).parent_path());
     if (!s.found) {
         return "no " + std::string(kSettingsFileName) + " in " + folder +
                ": the game's value stays (--settings names another folder)";
@@ -196,32 +197,6 @@ std::string flagOperandLine(HostAddress at, std::uint32_t before, std::uint32_t 
                  hex(before).c_str(), hex(after).c_str());
 }
 
-// The length of the well-formed UTF-8 sequence at `at`, or 0.
-std::size_t utf8Length(const std::string& text, std::size_t at) {
-    const unsigned char lead = static_cast<unsigned char>(text[at]);
-    std::size_t length = 0;
-    std::uint32_t point = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, point = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, point = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, point = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size()) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        const unsigned char next = static_cast<unsigned char>(text[at + i]);
-        if ((next & 0xC0) != 0x80) return 0;
-        point = point << 6 | (next & 0x3F);
-    }
-    // Overlong forms, UTF-16 surrogates and points past U+10FFFF are not text.
-    const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (point < least[length] || (point >= 0xD800 && point <= 0xDFFF) || point > 0x10FFFF) return 0;
-    return length;
-}
-
 // JSON, written out by hand: a handful of flat values. Names of files and
 // processes go out as they are if they are UTF-8; any byte that is not (a
 // Linux file name may hold any) becomes U+FFFD, so the object stays valid.
@@ -235,7 +210,7 @@ std::string json(const std::string& text) {
         } else if (c < 0x20 || c == 0x7F) {
             quoted += textf("\\u%04x", c);
         } else if (c >= 0x80) {
-            const std::size_t length = utf8Length(text, at);
+            const std::size_t length = utf8SequenceLength(text, at);
             quoted += length == 0 ? "\\ufffd" : text.substr(at, length);
             at += length == 0 ? 1 : length;
             continue;

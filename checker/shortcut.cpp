@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "checker/text.h"
+
 namespace {
 
 // The Shell Link format, as its documentation lays it out.
@@ -56,41 +58,11 @@ struct Reader {
             if (unit == 0) break;
             units += static_cast<char16_t>(unit);
         }
-        *text = utf8Of(units);
+        *text = utf8FromUtf16(units);
         return true;
     }
 
-    static std::string utf8Of(const std::u16string& units);
 };
-
-std::string Reader::utf8Of(const std::u16string& units) {
-    std::string text;
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        std::uint32_t point = units[i];
-        if (point >= 0xD800 && point <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
-            point = 0x10000 + ((point - 0xD800) << 10) + (units[++i] - 0xDC00);
-        } else if (point >= 0xD800 && point <= 0xDFFF) {
-            point = 0xFFFD;  // half a pair is not text
-        }
-        if (point < 0x80) {
-            text += static_cast<char>(point);
-        } else if (point < 0x800) {
-            text += static_cast<char>(0xC0 | point >> 6);
-            text += static_cast<char>(0x80 | (point & 0x3F));
-        } else if (point < 0x10000) {
-            text += static_cast<char>(0xE0 | point >> 12);
-            text += static_cast<char>(0x80 | (point >> 6 & 0x3F));
-            text += static_cast<char>(0x80 | (point & 0x3F));
-        } else {
-            text += static_cast<char>(0xF0 | point >> 18);
-            text += static_cast<char>(0x80 | (point >> 12 & 0x3F));
-            text += static_cast<char>(0x80 | (point >> 6 & 0x3F));
-            text += static_cast<char>(0x80 | (point & 0x3F));
-        }
-    }
-    return text;
-}
 
 ShellLinkTarget noFile(const std::string& why) {
     ShellLinkTarget target;
@@ -99,7 +71,7 @@ ShellLinkTarget noFile(const std::string& why) {
 }
 
 // The target from the LinkInfo structure: a local path, or a network one.
-bool linkInfoPath(const Reader& info, ShellLinkTarget* target) {
+bool linkInfoPath(const Reader& info, AnsiDecoder fromAnsi, ShellLinkTarget* target) {
     std::uint32_t headerSize = 0, flags = 0, localOffset = 0, networkOffset = 0, suffixOffset = 0;
     if (!info.u32(4, &headerSize) || !info.u32(8, &flags) || !info.u32(16, &localOffset) ||
         !info.u32(20, &networkOffset) || !info.u32(24, &suffixOffset)) {
@@ -112,7 +84,9 @@ bool linkInfoPath(const Reader& info, ShellLinkTarget* target) {
     std::string suffix;
     if (unicode && suffixOffsetWide != 0) {
         if (!info.wide(suffixOffsetWide, &suffix)) return false;
-    } else if (!info.narrow(suffixOffset, &suffix)) {
+    } else if (info.narrow(suffixOffset, &suffix)) {
+        suffix = fromAnsi(suffix);
+    } else {
         return false;
     }
     std::string base;
@@ -121,7 +95,7 @@ bool linkInfoPath(const Reader& info, ShellLinkTarget* target) {
             if (!info.wide(localOffsetWide, &base)) return false;
         } else {
             if (!info.narrow(localOffset, &base)) return false;
-            target->ansi = true;
+            base = fromAnsi(base);
         }
     } else if (flags & kNetworkPath) {
         const Reader network{info.bytes, info.begin + networkOffset, info.end};
@@ -131,7 +105,7 @@ bool linkInfoPath(const Reader& info, ShellLinkTarget* target) {
             if (!network.wide(nameOffsetWide, &base)) return false;
         } else {
             if (!network.narrow(nameOffset, &base)) return false;
-            target->ansi = true;
+            base = fromAnsi(base);
         }
         if (!suffix.empty()) base += '\\';
     } else {
@@ -158,7 +132,7 @@ ShortcutKind shortcutKind(const std::vector<unsigned char>& file) {
     return ShortcutKind::None;
 }
 
-ShellLinkTarget readShellLink(const std::vector<unsigned char>& file) {
+ShellLinkTarget readShellLink(const std::vector<unsigned char>& file, AnsiDecoder fromAnsi) {
     const Reader whole{file, 0, file.size()};
     std::uint32_t flags = 0;
     if (shortcutKind(file) != ShortcutKind::ShellLink || !whole.u32(0x14, &flags)) {
@@ -177,7 +151,7 @@ ShellLinkTarget readShellLink(const std::vector<unsigned char>& file) {
         std::uint32_t size = 0;
         if (!whole.u32(at, &size) || size < 0x1C || at + size > file.size()) return noFile("the shortcut is damaged");
         ShellLinkTarget target;
-        if (linkInfoPath(Reader{file, at, at + size}, &target)) return target;
+        if (linkInfoPath(Reader{file, at, at + size}, fromAnsi, &target)) return target;
         at += size;
     }
     // Without a path in the LinkInfo, a relative path may follow the name.
@@ -191,20 +165,17 @@ ShellLinkTarget readShellLink(const std::vector<unsigned char>& file) {
         ShellLinkTarget target;
         target.relative = true;
         std::u16string units;
+        std::string bytes;
         for (std::uint32_t i = 0; i < count; ++i) {
             std::uint32_t unit = 0;
             if (unitSize == 2) {
                 whole.u16(at + 2 + 2 * std::uint64_t{i}, &unit);
                 units += static_cast<char16_t>(unit);
             } else {
-                target.path += static_cast<char>(file[at + 2 + i]);
+                bytes += static_cast<char>(file[at + 2 + i]);
             }
         }
-        if (unitSize == 2) {
-            target.path = Reader::utf8Of(units);
-        } else {
-            target.ansi = true;
-        }
+        target.path = unitSize == 2 ? utf8FromUtf16(units) : fromAnsi(bytes);
         if (!target.path.empty()) return target;
     }
     return noFile("this shortcut names no file (it points at something else than a program on a disk)");

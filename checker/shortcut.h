@@ -14,13 +14,17 @@ enum class ShortcutKind { None, ShellLink, InternetShortcut };
 ShortcutKind shortcutKind(const std::vector<unsigned char>& file);
 
 struct ShellLinkTarget {
-    std::string path;        // empty when the link names no file; UTF-8 unless `ansi`
-    bool ansi = false;       // only the ANSI form was stored: the system code page's bytes
+    std::string path;        // Windows' form, UTF-8; empty when the link names no file
     bool relative = false;   // relative to the shortcut's own folder
     std::string why;         // when `path` is empty: why, in a player's words
 };
 
-ShellLinkTarget readShellLink(const std::vector<unsigned char>& file);
+// A path is stored in parts (a base and a suffix), each in UTF-16 or in the
+// ANSI code page of the system that wrote it, not always the same for both:
+// each part is decoded by its own, the ANSI ones with `fromAnsi`.
+using AnsiDecoder = std::string (*)(const std::string& bytes);
+
+ShellLinkTarget readShellLink(const std::vector<unsigned char>& file, AnsiDecoder fromAnsi);
 
 // The URL= line of an internet shortcut; empty when there is none.
 std::string internetShortcutUrl(const std::vector<unsigned char>& file);

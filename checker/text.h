@@ -20,3 +20,18 @@ std::string hexBytes(const std::vector<unsigned char>& bytes);
 
 // File names as Windows and Wine compare them: ASCII letters without case.
 bool sameFileName(const std::string& a, const std::string& b);
+
+// Names come from outside (a shortcut, a folder, the system) in UTF-16 or in
+// bytes that need not be UTF-8; what the checker handles is UTF-8 throughout.
+
+// The length of the well-formed UTF-8 sequence at `at`, or 0 if there is none.
+std::size_t utf8SequenceLength(const std::string& text, std::size_t at);
+
+// The text with every byte that is not part of a well-formed sequence as U+FFFD.
+std::string wellFormedUtf8(const std::string& text);
+
+// UTF-16 as UTF-8; half a surrogate pair, which a Windows name may hold, as U+FFFD.
+std::string utf8FromUtf16(const std::u16string& units);
+
+// UTF-8 as UTF-16, an ill-formed byte as U+FFFD.
+std::u16string utf16FromUtf8(const std::string& text);

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "checker/paths.h"
 #include "plugin/settings_flag.h"
 
 namespace {
@@ -42,13 +43,13 @@ SettingsChoice chooseSettingsFolder(const std::string& folder, bool virtualised,
     for (const std::string& root : store.virtualisedFolders) underVirtualised = underVirtualised || inside(folder, root);
     if (!underVirtualised) return choice;
     // The copy keeps the whole path but its drive: C:\Program Files\Game -> VirtualStore\Program Files\Game.
-    const fs::path copyFolder = fs::u8path(store.root) / fs::u8path(folder).relative_path();
+    const fs::path copyFolder = pathOf(store.root) / pathOf(folder).relative_path();
     const fs::path copy = copyFolder / kSettingsFileName;
     std::error_code error;
     if (!fs::is_regular_file(copy, error)) return choice;
-    choice.copy = copy.u8string();
+    choice.copy = textOf(copy);
     if (virtualised) {
-        choice.folder = copyFolder.u8string();
+        choice.folder = textOf(copyFolder);
         choice.source = SettingsSource::VirtualStore;
     } else {
         choice.source = SettingsSource::NotVirtualised;

@@ -21,7 +21,7 @@ void putText(std::vector<unsigned char>& out, const std::string& text) {
 }
 
 std::vector<unsigned char> linkInfo(const ShellLinkParts& parts) {
-    const bool unicode = !parts.unicodePath.empty();
+    const bool unicode = !parts.unicodePath.empty() || !parts.unicodeSuffix.empty();
     const std::uint32_t headerSize = unicode ? 0x24 : 0x1C;
     std::vector<unsigned char> info(headerSize, 0);
     set32(info, 4, headerSize);
@@ -50,13 +50,16 @@ std::vector<unsigned char> linkInfo(const ShellLinkParts& parts) {
     }
     set32(info, 24, static_cast<std::uint32_t>(info.size()));
     putText(info, parts.suffix);
-    if (unicode) {
+    // Each Unicode part only where it is given: an offset of 0 leaves the ANSI one.
+    if (!parts.unicodePath.empty()) {
         set32(info, 28, static_cast<std::uint32_t>(info.size()));
         const std::vector<unsigned char> path = utf16Bytes(parts.unicodePath);
         info.insert(info.end(), path.begin(), path.end());
         put16(info, 0);
+    }
+    if (!parts.unicodeSuffix.empty()) {
         set32(info, 32, static_cast<std::uint32_t>(info.size()));
-        const std::vector<unsigned char> suffix = utf16Bytes(parts.suffix);
+        const std::vector<unsigned char> suffix = utf16Bytes(parts.unicodeSuffix);
         info.insert(info.end(), suffix.begin(), suffix.end());
         put16(info, 0);
     }
@@ -86,9 +89,10 @@ std::vector<unsigned char> utf16Bytes(const std::string& text) {
 
 std::vector<unsigned char> shellLinkFile(const ShellLinkParts& parts) {
     const bool hasLinkInfo = !parts.ansiPath.empty() || !parts.unicodePath.empty() || !parts.networkShare.empty();
-    std::uint32_t flags = 0x80;  // IsUnicode: string data is UTF-16
+    std::uint32_t flags = parts.ansiStrings ? 0 : 0x80;  // IsUnicode: string data is UTF-16
     if (parts.itemList) flags |= 0x1;
     if (hasLinkInfo) flags |= 0x2;
+    if (!parts.name.empty()) flags |= 0x4;
     if (!parts.relativePath.empty()) flags |= 0x8;
     if (parts.installer) flags |= 0x1000;
 
@@ -109,10 +113,13 @@ std::vector<unsigned char> shellLinkFile(const ShellLinkParts& parts) {
         const std::vector<unsigned char> info = linkInfo(parts);
         file.insert(file.end(), info.begin(), info.end());
     }
-    if (!parts.relativePath.empty()) {
-        const std::vector<unsigned char> path = utf16Bytes(parts.relativePath);
-        put16(file, static_cast<std::uint32_t>(path.size() / 2));
-        file.insert(file.end(), path.begin(), path.end());
+    // String data: a count of characters, then the characters, no terminator.
+    for (const std::string* text : {&parts.name, &parts.relativePath}) {
+        if (text->empty()) continue;
+        const std::vector<unsigned char> units =
+            parts.ansiStrings ? std::vector<unsigned char>(text->begin(), text->end()) : utf16Bytes(*text);
+        put16(file, static_cast<std::uint32_t>(parts.ansiStrings ? units.size() : units.size() / 2));
+        file.insert(file.end(), units.begin(), units.end());
     }
     put32(file, 0);  // no extra data blocks
     return file;

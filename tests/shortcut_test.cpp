@@ -3,14 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "checker/checker.h"
 #include "checker/shortcut.h"
+#include "checker/text.h"
 #include "substitute_host/game_executable.h"
 #include "tests/shell_link_file.h"
+#include "tests/scoped_environment.h"
 #include "tests/temp_folder.h"
 
 namespace {
@@ -18,8 +21,7 @@ namespace {
 struct LinkCase {
     const char* name;
     ShellLinkParts parts;
-    std::string path;  // expected target; empty: none
-    bool ansi;
+    std::string path;  // expected target, as UTF-8; empty: none
     bool relative;
     std::string why;   // a part of the reason when there is no target
 };
@@ -32,22 +34,45 @@ ShellLinkParts link(const std::function<void(ShellLinkParts&)>& change) {
     return parts;
 }
 
+// The ANSI code page of the tests: Latin-1, so that a decoded part shows.
+std::string fromLatin1(const std::string& bytes) {
+    std::u16string units;
+    for (char c : bytes) units += static_cast<char16_t>(static_cast<unsigned char>(c));
+    return utf8FromUtf16(units);
+}
+
 const std::string kGamePath = "C:\\Игры 游戏 🎮\\игра.exe";
 
 const LinkCase kLinkCases[] = {
     {"UnicodePath", link([](ShellLinkParts& s) { s.ansiPath = "C:\\???? ?? ?\\????.exe"; s.unicodePath = kGamePath; }),
-     kGamePath, false, false, ""},
-    {"AnsiPathOnly", link([](ShellLinkParts& s) { s.ansiPath = "C:\\Games\\game.exe"; }), "C:\\Games\\game.exe", true,
-     false, ""},
+     kGamePath, false, ""},
+    {"AnsiPathOnly", link([](ShellLinkParts& s) { s.ansiPath = "C:\\Caf\xE9\\game.exe"; }), "C:\\Café\\game.exe", false, ""},
     {"WithoutItemList", link([](ShellLinkParts& s) { s.itemList = false; s.unicodePath = kGamePath; s.ansiPath = "x"; }),
-     kGamePath, false, false, ""},
+     kGamePath, false, ""},
     {"NetworkShare", link([](ShellLinkParts& s) { s.networkShare = "\\\\server\\games"; s.suffix = "Game\\game.exe"; }),
-     "\\\\server\\games\\Game\\game.exe", true, false, ""},
+     "\\\\server\\games\\Game\\game.exe", false, ""},
+    // One path in two encodings: each part decoded by its own.
+    {"UnicodeBaseAnsiSuffix",
+     link([](ShellLinkParts& s) { s.ansiPath = "C:\\????\\"; s.unicodePath = "C:\\Игры\\"; s.suffix = "Caf\xE9\\game.exe"; }),
+     "C:\\Игры\\Café\\game.exe", false, ""},
+    {"AnsiShareUnicodeSuffix",
+     link([](ShellLinkParts& s) { s.networkShare = "\\\\serv\xE9r\\games"; s.suffix = "????\\game.exe";
+                                  s.unicodeSuffix = "Игры\\game.exe"; }),
+     "\\\\servér\\games\\Игры\\game.exe", false, ""},
     {"RelativePathOnly", link([](ShellLinkParts& s) { s.relativePath = ".\\Игры\\game.exe"; }), ".\\Игры\\game.exe",
-     false, true, ""},
-    {"Installer", link([](ShellLinkParts& s) { s.installer = true; s.ansiPath = "C:\\x.exe"; }), "", false, false,
+     true, ""},
+    {"RelativePathInAnsi", link([](ShellLinkParts& s) { s.ansiStrings = true; s.relativePath = "..\\Caf\xE9\\game.exe"; }),
+     "..\\Café\\game.exe", true, ""},
+    // The name (a description) comes first in the string data, and is skipped by its length in characters.
+    {"NameBeforeRelativePath",
+     link([](ShellLinkParts& s) { s.name = "Start the game 🎮, or not"; s.relativePath = ".\\game.exe"; }), ".\\game.exe", true,
+     ""},
+    {"NameBeforeRelativePathInAnsi",
+     link([](ShellLinkParts& s) { s.ansiStrings = true; s.name = "Start the g\xE2me"; s.relativePath = ".\\game.exe"; }),
+     ".\\game.exe", true, ""},
+    {"Installer", link([](ShellLinkParts& s) { s.installer = true; s.ansiPath = "C:\\x.exe"; }), "", false,
      "an installer's shortcut"},
-    {"ItemListOnly", link([](ShellLinkParts&) {}), "", false, false, "names no file"},
+    {"ItemListOnly", link([](ShellLinkParts&) {}), "", false, "names no file"},
 };
 
 class ShellLinks : public testing::TestWithParam<LinkCase> {};
@@ -57,11 +82,10 @@ TEST_P(ShellLinks, TargetFromTheLinkInfo) {
     const std::vector<unsigned char> file = shellLinkFile(c.parts);
     ASSERT_EQ(shortcutKind(file), ShortcutKind::ShellLink);
 
-    const ShellLinkTarget target = readShellLink(file);
+    const ShellLinkTarget target = readShellLink(file, fromLatin1);
 
     EXPECT_EQ(target.path, c.path);
     if (!c.path.empty()) {
-        EXPECT_EQ(target.ansi, c.ansi);
         EXPECT_EQ(target.relative, c.relative);
     } else {
         EXPECT_NE(target.why.find(c.why), std::string::npos) << target.why;
@@ -80,14 +104,14 @@ TEST(ShellLinks, EveryCutAndEveryLargeFieldStaysInsideTheFile) {
     const std::vector<unsigned char> whole = shellLinkFile(parts);
     for (std::size_t size = 0; size < whole.size(); ++size) {
         const std::vector<unsigned char> cut(whole.begin(), whole.begin() + size);
-        const ShellLinkTarget target = readShellLink(cut);
+        const ShellLinkTarget target = readShellLink(cut, fromLatin1);
         EXPECT_TRUE(target.path.empty() || target.path == kGamePath || target.path.size() < kGamePath.size())
             << "cut at " << size;
     }
     for (std::size_t at = 0x4C; at + 4 <= whole.size(); ++at) {
         std::vector<unsigned char> damaged = whole;
         for (int i = 0; i < 4; ++i) damaged[at + i] = 0xFF;
-        readShellLink(damaged);
+        readShellLink(damaged, fromLatin1);
     }
 }
 
@@ -111,13 +135,32 @@ CheckRun check(const std::vector<std::string>& args) {
     return run;
 }
 
+// A Wine prefix in the test's folder, as Wine makes one: drive C: its
+// drive_c, drive Z: the root of the file system.
+std::string makePrefix(const TempFolder& temp, const std::string& name = "prefix") {
+    const std::string prefix = temp.make(name);
+    temp.make(name + "/drive_c");
+    temp.make(name + "/dosdevices");
+    std::filesystem::create_directory_symlink("../drive_c", prefix + "/dosdevices/c:");
+    std::filesystem::create_directory_symlink("/", prefix + "/dosdevices/z:");
+    return prefix;
+}
+
+// The Windows name of a Unix path, as Wine gives it on drive Z:.
+std::string onDriveZ(const std::string& unixPath) {
+    std::string path = "Z:" + unixPath;
+    for (char& c : path) c = c == '/' ? '\\' : c;
+    return path;
+}
+
 TEST(CheckerOnShortcuts, FollowsALinkToTheGameAndSaysSo) {
     TempFolder temp;
+    const std::string prefix = makePrefix(temp);
     const std::string exe = temp.make("Игры 游戏 🎮") + "/игра.exe";
     writeFile(exe, gameExecutable(GameSetup{}));
     ShellLinkParts parts;
-    parts.unicodePath = exe;
-    const std::string lnk = temp.path + "/Игра.lnk";
+    parts.unicodePath = onDriveZ(exe);
+    const std::string lnk = prefix + "/drive_c/Игра.lnk";
     writeFile(lnk, shellLinkFile(parts));
 
     const CheckRun text = check({lnk});
@@ -131,21 +174,95 @@ TEST(CheckerOnShortcuts, FollowsALinkToTheGameAndSaysSo) {
         << json.out;
 }
 
+// Windows paths as Wine finds them: through the drive links of the prefix that
+// holds the shortcut (else WINEPREFIX), names in any case, relative ones from
+// the shortcut's own folder; each part of a path decoded by its own encoding.
+struct TargetCase {
+    const char* name;
+    ShellLinkParts parts;
+    std::string shortcut;  // under the test's folder
+    bool winePrefix;       // WINEPREFIX names the prefix
+    std::string error;     // empty: the game is found
+};
+
+void PrintTo(const TargetCase& c, std::ostream* out) { *out << c.name; }
+
+const TargetCase kTargetCases[] = {
+    {"DriveC_NamesInAnotherCase", link([](ShellLinkParts& s) { s.unicodePath = "C:\\GAMES\\my game\\GAME.EXE"; }),
+     "prefix/drive_c/users/Public/Desktop/Game.lnk", false, ""},
+    {"DotDotStaysOnTheDrive", link([](ShellLinkParts& s) { s.unicodePath = "c:\\..\\..\\Games\\My Game\\game.exe"; }),
+     "prefix/drive_c/Game.lnk", false, ""},
+    {"UnicodeBaseAnsiSuffix",
+     link([](ShellLinkParts& s) { s.unicodePath = "C:\\Games\\"; s.ansiPath = "C:\\Games\\"; s.suffix = "Caf\xE9\\game.exe"; }),
+     "prefix/drive_c/Game.lnk", false, ""},
+    {"AnsiPathOnly", link([](ShellLinkParts& s) { s.ansiPath = "C:\\Games\\Caf\xE9\\game.exe"; }), "prefix/Game.lnk",
+     false, ""},
+    {"OutsideThePrefix_WinePrefix", link([](ShellLinkParts& s) { s.unicodePath = "C:\\Games\\My Game\\game.exe"; }),
+     "links/Game.lnk", true, ""},
+    {"OutsideAnyPrefix", link([](ShellLinkParts& s) { s.unicodePath = "C:\\Games\\My Game\\game.exe"; }),
+     "links/Game.lnk", false, "it names drive C: and no Wine prefix holds the shortcut"},
+    {"DriveNotMapped", link([](ShellLinkParts& s) { s.unicodePath = "D:\\Games\\game.exe"; }), "prefix/drive_c/Game.lnk",
+     false, "it names drive D:, which the Wine prefix"},
+    {"Relative_FromTheShortcutsFolder", link([](ShellLinkParts& s) { s.relativePath = "..\\Games\\My Game\\game.exe"; }),
+     "prefix/drive_c/links/Game.lnk", false, ""},
+    {"Relative_Beside", link([](ShellLinkParts& s) { s.relativePath = ".\\GAME.exe"; }),
+     "prefix/drive_c/Games/My Game/Game.lnk", false, ""},
+};
+
+class CheckerOnShortcutTargets : public testing::TestWithParam<TargetCase> {};
+
+TEST_P(CheckerOnShortcutTargets, FindsTheGameAsWineWould) {
+    const TargetCase& c = GetParam();
+    TempFolder temp;
+    const std::string prefix = makePrefix(temp);
+    // Decoys where a wrong resolution of "..\\Games\\My Game" would look: from the
+    // working folder, and from a folder named as the shortcut.
+    const std::string decoy = "not a game";
+    const std::vector<unsigned char> text(decoy.begin(), decoy.end());
+    writeFile(temp.make("Games/My Game") + "/game.exe", text);
+    const std::string lnk = temp.path + "/" + c.shortcut;
+    const std::string folder = std::filesystem::path(lnk).parent_path();
+    std::filesystem::create_directories(folder + "/Games/My Game");
+    writeFile(folder + "/Games/My Game/game.exe", text);
+    writeFile(lnk, shellLinkFile(c.parts));
+    writeFile(temp.make("prefix/drive_c/Games/My Game") + "/game.exe", gameExecutable(GameSetup{}));
+    writeFile(temp.make("prefix/drive_c/Games/Café") + "/game.exe", gameExecutable(GameSetup{}));
+    const std::string home = temp.make("home");
+    ScopedEnvironment environment({{"WINEPREFIX", c.winePrefix ? prefix : ""}, {"HOME", home}});
+    const std::string before = std::filesystem::current_path();
+    std::filesystem::current_path(temp.make("work"));
+
+    const CheckRun run = check({lnk});
+    std::filesystem::current_path(before);
+
+    if (c.error.empty()) {
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "Build A: the plug-in will apply.") << run.err;
+    } else {
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find(lnk + ": " + c.error), std::string::npos) << run.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shortcuts, CheckerOnShortcutTargets, testing::ValuesIn(kTargetCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(CheckerOnShortcuts, CannotTellWhereNoExecutableIsNamed) {
     TempFolder temp;
+    const std::string links = makePrefix(temp) + "/drive_c";
     const std::string url = temp.path + "/Game.url";
     const std::string text = "[InternetShortcut]\nURL=steam://rungameid/123\n";
     writeFile(url, std::vector<unsigned char>(text.begin(), text.end()));
     ShellLinkParts toNothing;
-    toNothing.unicodePath = temp.path + "/gone.exe";
-    writeFile(temp.path + "/gone.lnk", shellLinkFile(toNothing));
+    toNothing.unicodePath = onDriveZ(temp.path + "/gone.exe");
+    writeFile(links + "/gone.lnk", shellLinkFile(toNothing));
     ShellLinkParts toLink;
-    toLink.unicodePath = temp.path + "/gone.lnk";
-    writeFile(temp.path + "/twice.lnk", shellLinkFile(toLink));
+    toLink.unicodePath = onDriveZ(links + "/gone.lnk");
+    writeFile(links + "/twice.lnk", shellLinkFile(toLink));
 
     const CheckRun internet = check({url});
-    const CheckRun gone = check({temp.path + "/gone.lnk"});
-    const CheckRun twice = check({temp.path + "/twice.lnk"});
+    const CheckRun gone = check({links + "/gone.lnk"});
+    const CheckRun twice = check({links + "/twice.lnk"});
 
     EXPECT_EQ(internet.status, 2);
     EXPECT_EQ(internet.out, "");
@@ -155,7 +272,7 @@ TEST(CheckerOnShortcuts, CannotTellWhereNoExecutableIsNamed) {
         << internet.err;
     EXPECT_NE(internet.err.find("Browse local files"), std::string::npos);
     EXPECT_EQ(gone.status, 2);
-    EXPECT_EQ(gone.err, "menupatch-check: " + temp.path + "/gone.lnk -> " + temp.path + "/gone.exe: no such file\n");
+    EXPECT_EQ(gone.err, "menupatch-check: " + links + "/gone.lnk -> " + temp.path + "/gone.exe: no such file\n");
     EXPECT_EQ(twice.status, 2);
     EXPECT_NE(twice.err.find("a shortcut to another shortcut"), std::string::npos) << twice.err;
 }

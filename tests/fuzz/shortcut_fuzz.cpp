@@ -4,14 +4,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "checker/shortcut.h"
 
+namespace {
+
+std::string asItIs(const std::string& bytes) { return bytes; }
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::vector<unsigned char> file(data, data + size);
     switch (shortcutKind(file)) {
-        case ShortcutKind::ShellLink: readShellLink(file); break;
+        case ShortcutKind::ShellLink: readShellLink(file, asItIs); break;
         case ShortcutKind::InternetShortcut: internetShortcutUrl(file); break;
         case ShortcutKind::None: break;
     }
