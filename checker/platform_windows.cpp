@@ -7,6 +7,7 @@
 #include <cwchar>
 
 #include "checker/paths.h"
+#include "checker/text.h"
 #include "checker/virtual_store.h"
 #include "host/page_access.h"
 
@@ -129,15 +130,12 @@ bool findProcesses(const std::string& name, std::vector<RunningProcess>* found, 
         *why = "the list of running processes cannot be read (" + errorWords(GetLastError()) + ")";
         return false;
     }
-    const std::wstring wanted = wide(name);
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        // File names compare as the file system does: without case, in any script.
-        if (CompareStringOrdinal(entry.szExeFile, -1, wanted.c_str(), static_cast<int>(wanted.size()), TRUE) ==
-            CSTR_EQUAL) {
-            found->push_back({static_cast<unsigned>(entry.th32ProcessID), utf8(entry.szExeFile)});
-        }
+        // Without case, in any script, as the Linux checker compares them.
+        const std::string program = utf8(entry.szExeFile);
+        if (sameFileName(program, name)) found->push_back({static_cast<unsigned>(entry.th32ProcessID), program});
     }
     CloseHandle(snapshot);
     return true;

@@ -16,15 +16,6 @@ std::string textf(const char* format, ...) {
     return text;
 }
 
-bool sameFileName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 std::string hexNumber(std::uint64_t value, int digits) {
     return textf("0x%0*llX", digits, static_cast<unsigned long long>(value));
 }
@@ -141,4 +132,27 @@ std::u16string utf16FromUtf8(const std::string& text) {
         }
     }
     return units;
+}
+
+namespace {
+
+// The next code point of a name, folded; a byte that is not UTF-8 as a value
+// past Unicode's, so that it matches only itself.
+char32_t nextFolded(const std::string& name, std::size_t* at) {
+    const std::size_t length = utf8SequenceLength(name, *at);
+    if (length == 0) return 0x110000 + static_cast<unsigned char>(name[(*at)++]);
+    const char32_t point = pointAt(name, *at, length);
+    *at += length;
+    return simpleCaseFold(point);
+}
+
+}  // namespace
+
+bool sameFileName(const std::string& a, const std::string& b) {
+    std::size_t atA = 0;
+    std::size_t atB = 0;
+    while (atA < a.size() && atB < b.size()) {
+        if (nextFolded(a, &atA) != nextFolded(b, &atB)) return false;
+    }
+    return atA == a.size() && atB == b.size();
 }

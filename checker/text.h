@@ -18,8 +18,13 @@ std::string hexNumber(std::uint64_t value, int digits = 0);
 // the JSON show rows and changes.
 std::string hexBytes(const std::vector<unsigned char>& bytes);
 
-// File names as Windows and Wine compare them: ASCII letters without case.
+// File and process names compared without case, in any script, the same on
+// Windows and Linux: code point by code point after simple case folding. A
+// byte that is not UTF-8 matches only itself.
 bool sameFileName(const std::string& a, const std::string& b);
+
+// Unicode's simple case folding of one code point (checker/case_folding.cpp).
+char32_t simpleCaseFold(char32_t point);
 
 // Names come from outside (a shortcut, a folder, the system) in UTF-16 or in
 // bytes that need not be UTF-8; what the checker handles is UTF-8 throughout.

@@ -1,10 +1,14 @@
 // menupatch-check natively, on game executables the tests write themselves.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <windows.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -647,6 +651,43 @@ TEST(CheckerSettings, NameInAnotherCaseAsWineFindsIt) {
     EXPECT_EQ(two.status, 2);
     EXPECT_EQ(two.err, "menupatch-check: " + temp.path + ": 2 files named korvan.set but for case (KORVAN.SET, "
                        "Korvan.set): the game under Wine opens whichever the folder lists first; keep one of them\n");
+}
+
+// A process that Linux takes for a Windows program under Wine: a program whose
+// file name begins with "wine", started with the Windows program as its first
+// argument, as Wine's loader is.
+struct WineStandIn {
+    pid_t pid = 0;
+    WineStandIn(const TempFolder& temp, const std::string& windowsProgram) {
+        const std::string loader = temp.path + "/wine-stand-in";
+        std::filesystem::copy_file("/bin/sleep", loader);
+        const std::string seconds = "60";
+        char* const argv[] = {const_cast<char*>(windowsProgram.c_str()), const_cast<char*>(seconds.c_str()), nullptr};
+        if (posix_spawn(&pid, loader.c_str(), nullptr, nullptr, argv, environ) != 0) pid = 0;
+    }
+    ~WineStandIn() {
+        if (pid == 0) return;
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+};
+
+TEST(CheckerOnLinuxProcesses, FindsAWineProgramByNameInAnyCaseAndScript) {
+    TempFolder temp;
+    WineStandIn game(temp, "C:\\Игры\\Игра.exe");
+    ASSERT_NE(game.pid, 0);  // posix_spawn returns once the program runs
+
+    // It is none of the builds, so "not in place", by its whole name in any case.
+    for (const char* name : {"игра.exe", "ИГРА.EXE", "Игра.exe"}) {
+        const CheckerRun run = check({"--json", "--process", name});
+        EXPECT_EQ(run.status, 1) << name << ": " << run.err;
+        JsonValue report;
+        ASSERT_TRUE(parseJson(run.out, &report)) << run.out;
+        EXPECT_EQ(report["pid"].text, std::to_string(game.pid)) << name;
+        EXPECT_EQ(report["process"].text, "Игра.exe") << name;
+        EXPECT_EQ(report["applied"].text, "no");
+    }
+    EXPECT_EQ(check({"--process", "игра.ex"}).err, "menupatch-check: игра.ex: no running process has that name\n");
 }
 
 // What Linux will not show of a process, in words.

@@ -1,0 +1,72 @@
+// Names as the checker compares and converts them: one table of name pairs
+// holds both builds, which compare names through the same function.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "checker/text.h"
+
+namespace {
+
+struct NamePair {
+    const char* a;
+    const char* b;
+    bool same;
+};
+
+void PrintTo(const NamePair& p, std::ostream* out) { *out << p.a << " / " << p.b; }
+
+const NamePair kNamePairs[] = {
+    {"korvan.set", "KORVAN.SET", true},
+    {"korvan.set", "Korvan.Set", true},
+    {"korvan.set", "korvan.sex", false},   // the last character counts
+    {"korvan.set", "korvan.se", false},    // and the length
+    {"korvan.set", "korvan.set ", false},
+    {"korvan.set", "xorvan.set", false},   // and the first
+    {"game.exe", "GAME.EXX", false},
+    {"игра.exe", "ИГРА.EXE", true},        // Cyrillic
+    {"Ωμέγα.exe", "ΩΜΈΓΑ.EXE", true},      // Greek with a tonos
+    {"ς.exe", "Σ.exe", true},              // final sigma folds to sigma
+    {"straße.exe", "STRAẞE.EXE", true},    // capital sharp s folds to ß
+    {"straße.exe", "STRASSE.EXE", false},  // simple folding: one character for one
+    {"ǆ.exe", "Ǆ.exe", true},              // a digraph's three cases
+    {"ǅ.exe", "ǆ.exe", true},
+    {"ꭰ.exe", "Ꭰ.exe", true},              // Cherokee, whose small letters fold to capitals
+    {"𐐨.exe", "𐐀.exe", true},             // Deseret, beyond the first plane
+    {"游戏.exe", "游戏.EXE", true},        // no case at all
+    {"游戏.exe", "游玩.exe", false},
+    {"i.exe", "İ.exe", false},             // dotted capital I folds only in Turkish
+    {"\xFF.exe", "\xFF.EXE", true},        // bytes that are not text match themselves
+    {"\xFF.exe", "\xFE.exe", false},
+    {"\xC3.exe", "\xC3\xA3.exe", false},   // half a sequence is not the whole
+    {"", "", true},
+};
+
+class FileNames : public testing::TestWithParam<NamePair> {};
+
+TEST_P(FileNames, ComparedWithoutCaseInAnyScript) {
+    const NamePair& p = GetParam();
+    EXPECT_EQ(sameFileName(p.a, p.b), p.same);
+    EXPECT_EQ(sameFileName(p.b, p.a), p.same);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pairs, FileNames, testing::ValuesIn(kNamePairs));
+
+TEST(NameText, Utf16AndUtf8WithWhatIsNotText) {
+    // Half a surrogate pair, as a Windows name may hold, is U+FFFD; a whole pair one character.
+    EXPECT_EQ(utf8FromUtf16(u"a\xD800" u"b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(utf8FromUtf16(u"\xDC00"), "\xEF\xBF\xBD");
+    EXPECT_EQ(utf8FromUtf16(u"\xD83C\xDFAE"), "🎮");
+    EXPECT_EQ(utf8FromUtf16(u"\xD83C"), "\xEF\xBF\xBD");
+    // A byte that is not UTF-8 is U+FFFD, each one; what is text stays.
+    EXPECT_EQ(wellFormedUtf8("caf\xE9"), "caf\xEF\xBF\xBD");
+    EXPECT_EQ(wellFormedUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");       // overlong
+    EXPECT_EQ(wellFormedUtf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // a surrogate
+    EXPECT_EQ(wellFormedUtf8("Игры 🎮"), "Игры 🎮");
+    EXPECT_EQ(wellFormedUtf8("\xF0\x9F\x8E"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // cut short
+    EXPECT_EQ(utf16FromUtf8("Игры 🎮"), u"Игры 🎮");
+    EXPECT_EQ(utf16FromUtf8("a\xFF"), u"a\xFFFD");
+}
+
+}  // namespace
