@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -45,6 +46,19 @@ struct Options {
 };
 
 namespace fs = std::filesystem;
+
+// Why a file or folder cannot be had, from what the system said, in words.
+std::string fileProblem(const std::error_code& error, const char* missing) {
+    switch (static_cast<std::errc>(error.value())) {
+        case std::errc::no_such_file_or_directory:
+        case std::errc::not_a_directory: return missing;
+        case std::errc::permission_denied:
+        case std::errc::operation_not_permitted:
+            return "access denied (this user may not read it, or a folder on the way)";
+        case std::errc::too_many_symbolic_link_levels: return "a loop of symbolic links";
+        default: return "cannot be read (" + error.message() + ")";
+    }
+}
 
 int cannotTell(std::string* err, const std::string& what, const std::string& why) {
     *err += "menupatch-check: " + what + ": " + why + "\n";
@@ -112,19 +126,20 @@ std::string settingsFolder(const std::string& game, const std::string& settings,
     std::error_code error;
     fs::path folder;
     const fs::path named = pathOf(settings);
+    const fs::file_status status = settings.empty() ? fs::file_status() : fs::status(named, error);
     if (settings.empty()) {
         folder = pathOf(game).parent_path();
-    } else if (fs::is_directory(named, error)) {
+    } else if (error) {
+        *why = fileProblem(error, "no such file or folder");
+        return {};
+    } else if (fs::is_directory(status)) {
         folder = named;
-    } else if (fs::exists(named, error)) {
+    } else {
         if (!sameFileName(textOf(named.filename()), kSettingsFileName)) {
             *why = std::string("the plug-in reads ") + kSettingsFileName + ", not " + textOf(named.filename());
             return {};
         }
         folder = named.parent_path();
-    } else {
-        *why = "no such file or folder";
-        return {};
     }
     if (folder.empty()) folder = ".";
     return textOf(fs::absolute(folder, error).lexically_normal());
@@ -135,8 +150,8 @@ bool readWholeFile(const std::string& path, std::vector<unsigned char>* bytes, s
     std::error_code error;
     const fs::path file = pathOf(path);
     const fs::file_status status = fs::status(file, error);
-    if (!fs::exists(status)) {
-        *why = "no such file";
+    if (error) {
+        *why = fileProblem(error, "no such file");
         return false;
     }
     if (fs::is_directory(status)) {
@@ -155,7 +170,7 @@ bool readWholeFile(const std::string& path, std::vector<unsigned char>* bytes, s
     bytes->resize(static_cast<std::size_t>(size));
     std::FILE* stream = openToRead(path);
     if (stream == nullptr) {
-        *why = "cannot be opened";
+        *why = fileProblem(std::error_code(errno, std::generic_category()), "no such file");
         return false;
     }
     const bool read = std::fread(bytes->data(), 1, bytes->size(), stream) == bytes->size();
@@ -235,7 +250,7 @@ int checkFile(const Options& options, const VirtualStore& store, std::string* ou
     if (!settingsNameInFolder(settings.folder, &settings.fileName, &why)) return cannotTell(err, settings.folder, why);
 
     FileCheck check = checkGameFile(image, settings);
-    if (check.failed) return cannotTell(err, settings.folder, "the settings folder could not be entered");
+    if (!check.problem.empty()) return cannotTell(err, settings.folder, check.problem);
     check.shortcut = shortcut;
     *out += options.json ? fileJson(game, image, check) : fileReport(game, image, check);
     return check.check == HostCheck::Fit ? kApplies : kDoesNotApply;

@@ -26,18 +26,35 @@ void readSlots(const HostProfile& build, HostAddress* pageBase, HostAddress* fla
 
 // The plug-in opens korvan.set by that exact name. Where Wine would open it
 // under another case (a Linux folder), the dry run enters a folder of its own
-// that holds korvan.set as a link to the file, and removes it afterwards.
+// in the temporary folder that holds korvan.set as a link to the file, and
+// removes it afterwards.
 struct SettingsLink {
     std::filesystem::path folder;
 
-    std::string make(const std::string& settingsFolder, const std::string& fileName) {
+    // The folder, or false with the reason.
+    bool make(const std::string& settingsFolder, const std::string& fileName, std::string* made, std::string* why) {
         namespace fs = std::filesystem;
         std::error_code error;
-        folder = fs::temp_directory_path(error) / ("menupatch-check-" + std::to_string(std::random_device{}()));
-        fs::create_directory(folder, error);
+        const fs::path temporary = fs::temp_directory_path(error);
+        const std::string what = "no temporary folder to link " + fileName + " from, as " + kSettingsFileName;
+        if (error) {
+            *why = what + " (" + error.message() + ")";
+            return false;
+        }
+        const fs::path link = temporary / ("menupatch-check-" + std::to_string(std::random_device{}()));
+        if (!fs::create_directory(link, error)) {
+            *why = what + " (" + textOf(link) + ": " + (error ? error.message() : "already there") + ")";
+            return false;
+        }
+        folder = link;
         const fs::path target = fs::absolute(pathOf(settingsFolder) / pathOf(fileName), error);
-        fs::create_symlink(target, folder / kSettingsFileName, error);
-        return textOf(folder);
+        if (!error) fs::create_symlink(target, folder / kSettingsFileName, error);
+        if (error) {
+            *why = what + " (" + error.message() + ")";
+            return false;
+        }
+        *made = textOf(folder);
+        return true;
     }
     ~SettingsLink() {
         std::error_code error;
@@ -79,12 +96,16 @@ FileCheck checkGameFile(const PeImage& image, const SettingsChoice& settings) {
         [&image](HostAddress address, unsigned char* out, std::uint32_t size) {
             return readImage(image, address, out, size);
         }};
-    SettingsLink link;
-    const bool otherCase = settings.fileName != kSettingsFileName;
-    openGameView(source, otherCase ? link.make(settings.folder, settings.fileName) : settings.folder);
-
     FileCheck result;
     result.settingsChoice = settings;
+    SettingsLink link;
+    std::string folder = settings.folder;
+    if (settings.fileName != kSettingsFileName &&
+        !link.make(settings.folder, settings.fileName, &folder, &result.problem)) {
+        return result;
+    }
+    openGameView(source, folder);
+
     const HostProfile& build = detectHostBuild();
     result.build = &build;
     result.signature = &build != &BuildC;
@@ -117,7 +138,7 @@ FileCheck checkGameFile(const PeImage& image, const SettingsChoice& settings) {
     }
     result.changes = writtenRuns();
     result.calls = routineCalls();
-    result.failed = viewFailed();
+    result.problem = viewProblem();
     closeGameView();
 
     result.settings = settingsFileIn(settings.folder, settings.fileName);
@@ -156,7 +177,7 @@ ProcessCheck checkRunningGame(const GameSource& source) {
     } else {
         result.applied = Applied::Partly;
     }
-    result.failed = result.failed || viewFailed();
+    result.failed = result.failed || !viewProblem().empty();
     closeGameView();
     return result;
 }

@@ -48,7 +48,7 @@ struct FileCheck {
     SettingsFile settings;
     std::string shortcut;  // the shortcut followed to the executable; empty if none
     bool canMove = false;  // relocations and a dynamic base
-    bool failed = false;   // the dry run could not be completed
+    std::string problem;   // why the dry run could not be completed; empty when it was
 };
 
 FileCheck checkGameFile(const PeImage& image, const SettingsChoice& settings);

@@ -18,7 +18,7 @@ struct View {
     std::map<HostAddress, unsigned char> written;   // the checker's copy of every byte written
     std::map<HostAddress, std::uint32_t> protections;  // by page, as the plug-in set them
     std::vector<RoutineCall> calls;
-    bool failed = false;
+    std::string problem;  // the first thing that went wrong
 };
 
 View& view() {
@@ -28,8 +28,12 @@ View& view() {
 
 HostAddress pageOf(HostAddress address) { return address & ~(kPageSize - 1); }
 
+void fail(const std::string& problem) {
+    if (view().problem.empty()) view().problem = problem;
+}
+
 void readOrFail(HostAddress address, std::uint32_t size, unsigned char* out) {
-    if (!readViewed(address, out, size)) view().failed = true;
+    if (!readViewed(address, out, size)) fail("part of the game's memory could not be read");
 }
 
 void write(HostAddress address, const unsigned char* bytes, std::uint32_t size) {
@@ -84,7 +88,7 @@ std::uint32_t littleEndian32(const unsigned char* bytes) {
            static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
-bool viewFailed() { return view().failed; }
+const std::string& viewProblem() { return view().problem; }
 
 // The host operations, answered from the view.
 
@@ -137,7 +141,7 @@ void callNoArgs(HostAddress routine) {
     std::error_code error;
     view().returnFolder = std::filesystem::current_path(error);
     std::filesystem::current_path(pathOf(view().settingsFolder), error);
-    if (error) view().failed = true;
+    if (error) fail("the settings folder could not be entered (" + error.message() + ")");
 }
 
 void callWithString(HostAddress routine, const char* text) {

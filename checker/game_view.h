@@ -47,6 +47,7 @@ std::vector<WrittenRun> writtenRuns();
 std::uint32_t littleEndian32(const unsigned char* bytes);
 const std::vector<RoutineCall>& routineCalls();
 
-// A read the plug-in made that the source could not serve (a game that ended
-// while being read), or a settings folder the stand-in could not enter.
-bool viewFailed();
+// Why the dry run could not be completed, in words: a read the plug-in made
+// that the source could not serve (a game that ended while being read), or a
+// settings folder the stand-in could not enter. Empty when it was completed.
+const std::string& viewProblem();

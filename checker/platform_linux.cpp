@@ -20,6 +20,7 @@
 
 #include <windows.h>  // page protection constants, as a Windows program is told them
 
+#include "checker/linux_process.h"
 #include "checker/paths.h"
 #include "checker/text.h"
 #include "checker/virtual_store.h"
@@ -27,12 +28,6 @@
 #include "host/page_access.h"
 
 namespace {
-
-struct Mapping {
-    std::uint64_t begin;
-    std::uint64_t end;
-    std::uint32_t protection;
-};
 
 int gMemory = -1;
 std::vector<Mapping> gMappings;
@@ -45,60 +40,7 @@ std::string readText(const std::string& path) {
     return text.str();
 }
 
-// What a Windows program would be told of a page, from the maps' permissions.
-std::uint32_t protectionOf(const std::string& perms) {
-    const bool r = perms.size() > 0 && perms[0] == 'r';
-    const bool w = perms.size() > 1 && perms[1] == 'w';
-    const bool x = perms.size() > 2 && perms[2] == 'x';
-    if (x) return w ? PAGE_EXECUTE_READWRITE : r ? PAGE_EXECUTE_READ : PAGE_EXECUTE;
-    if (w) return PAGE_READWRITE;
-    // Wine maps its guard pages, and what it reserves, without any permission.
-    return r ? PAGE_READONLY : PAGE_NOACCESS;
-}
-
-// Every mapping below 4 GiB, in address order, as the maps list them.
-bool readMappings(unsigned pid) {
-    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
-    if (!maps) return false;
-    gMappings.clear();
-    std::string line;
-    while (std::getline(maps, line)) {
-        std::istringstream fields(line);
-        std::string range;
-        std::string perms;
-        fields >> range >> perms;
-        const auto dash = range.find('-');
-        if (dash == std::string::npos) continue;
-        const std::uint64_t begin = std::stoull(range.substr(0, dash), nullptr, 16);
-        const std::uint64_t end = std::min<std::uint64_t>(std::stoull(range.substr(dash + 1), nullptr, 16), kAddressSpaceEnd);
-        if (begin >= kAddressSpaceEnd) break;
-        gMappings.push_back({begin, end, protectionOf(perms)});
-    }
-    return true;
-}
-
-// As VirtualQuery answers: from the page asked about to the first page whose
-// protection or state differs; outside every mapping, not committed.
-HostRegion processRegion(HostAddress address) {
-    constexpr std::uint64_t kPage = 0x1000;
-    const std::uint64_t page = address & ~(kPage - 1);
-    for (std::size_t i = 0; i < gMappings.size(); ++i) {
-        const Mapping& m = gMappings[i];
-        if (page < m.begin) {
-            return {static_cast<HostAddress>(page), static_cast<std::uint32_t>(m.begin - page), false, 0};
-        }
-        if (page >= m.end) continue;
-        std::uint64_t end = m.end;
-        for (std::size_t j = i + 1; j < gMappings.size() && gMappings[j].begin == end &&
-                                    gMappings[j].protection == m.protection;
-             ++j) {
-            end = gMappings[j].end;
-        }
-        return {static_cast<HostAddress>(page), static_cast<std::uint32_t>(end - page), true, m.protection};
-    }
-    const std::uint64_t end = kAddressSpaceEnd - (page == 0 ? kPage : 0);
-    return {static_cast<HostAddress>(page), static_cast<std::uint32_t>(end - page), false, 0};
-}
+HostRegion processRegion(HostAddress address) { return mappedRegion(gMappings, address); }
 
 bool readProcess(HostAddress address, unsigned char* out, std::uint32_t size) {
     if (!hasAccess(address, size, Access::Readable)) {
@@ -119,18 +61,12 @@ std::string ptraceScope() {
     return scope;
 }
 
-// Why Linux would not let us read the process's memory, in a player's words.
-std::string refusal(unsigned pid) {
+// Why Linux would not let us read the process's memory, from the error of the
+// call that failed, taken before anything else can change errno.
+std::string refusal(unsigned pid, int error) {
     struct stat owner {};
-    if (stat(("/proc/" + std::to_string(pid)).c_str(), &owner) == 0 && owner.st_uid != geteuid() && geteuid() != 0) {
-        return "another user's process: run menupatch-check as that user, or with sudo";
-    }
-    const std::string scope = ptraceScope();
-    if (!scope.empty() && scope != "0") {
-        return "Linux lets only root or the game's parent read its memory (kernel.yama.ptrace_scope is " + scope +
-               "): run menupatch-check with sudo";
-    }
-    return std::string("its memory cannot be read (") + std::strerror(errno) + ")";
+    const bool another = stat(("/proc/" + std::to_string(pid)).c_str(), &owner) == 0 && owner.st_uid != geteuid();
+    return memoryRefusal(error, another, geteuid() == 0, ptraceScope());
 }
 
 // The file name of the Windows program a Wine process runs: its first
@@ -168,17 +104,28 @@ bool openGameProcess(unsigned pid, GameSource* source, std::string* name, std::s
         return false;
     }
     gMemory = open((folder + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
-    if (gMemory < 0 || !readMappings(pid)) {
-        *why = refusal(pid);
+    if (gMemory < 0) {
+        const int error = errno;
+        *why = refusal(pid, error);
+        return false;
+    }
+    std::ifstream maps(folder + "/maps");
+    if (!maps) {
+        const int error = errno;
+        *why = refusal(pid, error);
         closeGameProcess();
         return false;
     }
+    std::ostringstream text;
+    text << maps.rdbuf();
+    gMappings = parseMaps(text.str());
     // /proc/PID/mem opens for a process we may not trace, and then refuses the read.
     unsigned char probe = 0;
     const auto readable = std::find_if(gMappings.begin(), gMappings.end(),
                                        [](const Mapping& m) { return m.protection != PAGE_NOACCESS; });
     if (readable != gMappings.end() && pread(gMemory, &probe, 1, static_cast<off_t>(readable->begin)) != 1) {
-        *why = refusal(pid);
+        const int error = errno;
+        *why = refusal(pid, error);
         closeGameProcess();
         return false;
     }

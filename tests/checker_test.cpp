@@ -19,6 +19,7 @@
 #include "substitute_host/game_executable.h"
 #include "tests/expected_rows.h"
 #include "tests/json_reader.h"
+#include "tests/scoped_environment.h"
 #include "tests/temp_folder.h"
 
 namespace {
@@ -688,6 +689,104 @@ TEST(CheckerOnLinuxProcesses, FindsAWineProgramByNameInAnyCaseAndScript) {
         EXPECT_EQ(report["applied"].text, "no");
     }
     EXPECT_EQ(check({"--process", "игра.ex"}).err, "menupatch-check: игра.ex: no running process has that name\n");
+}
+
+// The checker as a player who is not root runs it: as root the test's locked
+// folders would open. Its run, in a child process that is "nobody".
+CheckerRun checkAsPlayer(const std::vector<std::string>& args) {
+    if (geteuid() != 0) return check(args);
+    int channel[2];
+    if (pipe(channel) != 0) return {};
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        constexpr uid_t kNobody = 65534;
+        CheckerRun run;
+        if (setgid(kNobody) == 0 && setuid(kNobody) == 0) run = check(args);
+        const std::string message = std::to_string(run.status) + "\n" + run.err + "\n" + run.out;
+        const bool written = write(channel[1], message.data(), message.size()) == static_cast<ssize_t>(message.size());
+        _exit(written ? 0 : 1);
+    }
+    close(channel[1]);
+    std::string message;
+    char buffer[4096];
+    for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) message.append(buffer, static_cast<std::size_t>(n));
+    close(channel[0]);
+    waitpid(child, nullptr, 0);
+    CheckerRun run;
+    const std::size_t status = message.find('\n');
+    const std::size_t err = message.find('\n', status + 1);
+    if (status == std::string::npos || err == std::string::npos) return run;
+    run.status = std::stoi(message.substr(0, status));
+    run.err = message.substr(status + 1, err - status - 1);
+    run.out = message.substr(err + 1);
+    return run;
+}
+
+// Each reason the checker cannot tell is its own, in words.
+TEST(CheckerReasons, EachFailureSaysItsOwnCause) {
+    TempFolder temp;
+    std::filesystem::permissions(temp.path, std::filesystem::perms::all);
+    writeFile(temp.make("locked") + "/game.exe", gameExecutable(GameSetup{}));
+    std::filesystem::permissions(temp.path + "/locked", std::filesystem::perms::none);
+    std::filesystem::create_symlink("loop-b", temp.path + "/loop-a");
+    std::filesystem::create_symlink("loop-a", temp.path + "/loop-b");
+    writeFile(temp.path + "/game.exe", gameExecutable(GameSetup{}));
+    std::filesystem::permissions(temp.path + "/game.exe", std::filesystem::perms::owner_all |
+                                                              std::filesystem::perms::others_read);
+    writeSettings(temp.make("shut"), 2048, 0x01);
+    std::filesystem::permissions(temp.path + "/shut", std::filesystem::perms::none);
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::string error;
+    };
+    const Case kCases[] = {
+        {"FolderTheUserMayNotEnter", {temp.path + "/locked/game.exe"},
+         temp.path + "/locked/game.exe: access denied"},
+        {"SymbolicLinkLoop", {temp.path + "/loop-a"}, temp.path + "/loop-a: a loop of symbolic links"},
+        {"NoSuchFile", {temp.path + "/none.exe"}, temp.path + "/none.exe: no such file"},
+        {"NotAFolderOnTheWay", {temp.path + "/game.exe/game.exe"}, temp.path + "/game.exe/game.exe: no such file"},
+        {"SettingsInAFolderTheUserMayNotEnter", {"--settings", temp.path + "/locked/x", temp.path + "/game.exe"},
+         temp.path + "/locked/x: access denied"},
+        {"SettingsFolderThatCannotBeEntered", {"--settings", temp.path + "/shut", temp.path + "/game.exe"},
+         temp.path + "/shut: the settings folder could not be entered (Permission denied)"},
+    };
+    for (const Case& c : kCases) {
+        const CheckerRun run = checkAsPlayer(c.args);
+        EXPECT_EQ(run.status, 2) << c.name << ": " << run.out;
+        EXPECT_NE(run.err.find("menupatch-check: " + c.error), std::string::npos) << c.name << ": " << run.err;
+    }
+    // So that the folder can be removed by whoever runs the test.
+    for (const char* folder : {"/locked", "/shut"}) {
+        std::filesystem::permissions(temp.path + folder, std::filesystem::perms::owner_all);
+    }
+}
+
+// The plug-in opens korvan.set by that name; for one spelled otherwise the dry
+// run links it from a folder of its own in the temporary folder, and without
+// one it cannot tell, saying so, and makes nothing in the working folder.
+TEST(CheckerReasons, NoTemporaryFolderForASettingsFileInAnotherCase) {
+    TempFolder temp;
+    const std::string exe = temp.path + "/game.exe";
+    writeFile(exe, gameExecutable(GameSetup{}));
+    writeFile(temp.path + "/KORVAN.SET", std::vector<unsigned char>(2048, 0x02));
+    const std::string work = temp.make("work");
+    const std::string before = std::filesystem::current_path();
+    std::filesystem::current_path(work);
+    CheckerRun run;
+    {
+        ScopedEnvironment environment({{"TMPDIR", temp.path + "/no-such-folder"}});
+        run = check({exe});
+    }
+    std::filesystem::current_path(before);
+
+    EXPECT_EQ(run.status, 2) << run.out;
+    EXPECT_NE(run.err.find("menupatch-check: " + temp.path + ": no temporary folder to link KORVAN.SET from"),
+              std::string::npos)
+        << run.err;
+    EXPECT_TRUE(std::filesystem::is_empty(work));
 }
 
 // What Linux will not show of a process, in words.

@@ -1,0 +1,33 @@
+#pragma once
+
+// A game under Wine or Proton as Linux shows it, read the way a Windows
+// program would ask: /proc/PID/maps as the regions VirtualQuery would report,
+// and Linux's refusals in a player's words. Text in, answers out: what
+// platform_linux.cpp reads from /proc, the tests write.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/host_memory.h"
+
+struct Mapping {
+    std::uint64_t begin;
+    std::uint64_t end;
+    std::uint32_t protection;  // as a Windows program is told it
+};
+
+// What a Windows program would be told of a page with these permissions ("rwxp").
+std::uint32_t protectionOfPermissions(const std::string& permissions);
+
+// Every mapping below 4 GiB, in address order, from the text of /proc/PID/maps;
+// a line that is not a mapping is passed over.
+std::vector<Mapping> parseMaps(const std::string& text);
+
+// As VirtualQuery answers: from the page asked about to the first page whose
+// protection or state differs; outside every mapping, not committed.
+HostRegion mappedRegion(const std::vector<Mapping>& mappings, HostAddress address);
+
+// Why Linux refused to let us read a process's memory, from the error of the
+// read that failed (errno) and what else decides it.
+std::string memoryRefusal(int error, bool anotherUsersProcess, bool root, const std::string& ptraceScope);

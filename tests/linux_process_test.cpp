@@ -1,0 +1,116 @@
+// A game under Wine as Linux shows it: /proc/PID/maps read into the regions a
+// Windows program would be told of, and Linux's refusals in words.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "checker/game_view.h"
+#include "checker/linux_process.h"
+#include "host/page_access.h"
+
+namespace {
+
+// As the kernel writes it: neighbours of other permissions, a guard page Wine
+// maps without any, a gap, a line that is no mapping, and mappings above 4 GiB.
+const std::string kMaps =
+    "00400000-00401000 r--p 00000000 08:01 1234 /games/game.exe\n"
+    "00401000-0048d000 r-xp 00001000 08:01 1234 /games/game.exe\n"
+    "0048d000-00498000 r-xp 00000000 00:00 0\n"
+    "00498000-00499000 rw-p 00000000 00:00 0\n"
+    "00499000-0049a000 ---p 00000000 00:00 0\n"
+    "0049a000-0049b000 rwxp 00000000 00:00 0\n"
+    "004a0000-004a1000 --xp 00000000 00:00 0\n"
+    "not a mapping at all\n"
+    "004b0000-004a0000 r--p 00000000 00:00 0\n"
+    "fffff000-100001000 r--p 00000000 00:00 0\n"
+    "7ffd0000000-7ffd0001000 rw-p 00000000 00:00 0 [stack]\n";
+
+struct RegionCase {
+    HostAddress address;
+    HostRegion region;
+};
+
+TEST(ProcessMaps, RegionsAsVirtualQueryWouldGiveThem) {
+    const std::vector<Mapping> mappings = parseMaps(kMaps);
+    const RegionCase kCases[] = {
+        {0x3FF123, {0x3FF000, 0x1000, false, 0}},                            // before the first
+        {0x400FFF, {0x400000, 0x1000, true, PAGE_READONLY}},                 // not joined to the code after it
+        {0x401000, {0x401000, 0x97000, true, PAGE_EXECUTE_READ}},            // two of one protection: one region
+        {0x497FFF, {0x497000, 0x1000, true, PAGE_EXECUTE_READ}},
+        {0x498000, {0x498000, 0x1000, true, PAGE_READWRITE}},
+        {0x499800, {0x499000, 0x1000, true, PAGE_NOACCESS}},
+        {0x49A000, {0x49A000, 0x1000, true, PAGE_EXECUTE_READWRITE}},
+        {0x49B000, {0x49B000, 0x5000, false, 0}},                            // a gap, to the next mapping
+        {0x4A0000, {0x4A0000, 0x1000, true, PAGE_EXECUTE}},
+        {0x4A1000, {0x4A1000, 0xFFFFF000 - 0x4A1000, false, 0}},             // the bad line is passed over
+        {0xFFFFF000, {0xFFFFF000, 0x1000, true, PAGE_READONLY}},             // cut at 4 GiB
+    };
+    for (const RegionCase& c : kCases) {
+        const HostRegion region = mappedRegion(mappings, c.address);
+        SCOPED_TRACE(testing::Message() << std::hex << "at 0x" << c.address);
+        EXPECT_EQ(region.base, c.region.base);
+        EXPECT_EQ(region.size, c.region.size);
+        EXPECT_EQ(region.committed, c.region.committed);
+        EXPECT_EQ(region.protection, c.region.protection);
+    }
+    EXPECT_EQ(mappings.size(), 8u);  // the line that is none, the backwards one and those above 4 GiB left out
+}
+
+TEST(ProcessMaps, PermissionsAsProtections) {
+    const std::pair<const char*, std::uint32_t> kCases[] = {
+        {"r--p", PAGE_READONLY},          {"rw-p", PAGE_READWRITE}, {"r-xp", PAGE_EXECUTE_READ},
+        {"rwxp", PAGE_EXECUTE_READWRITE}, {"--xp", PAGE_EXECUTE},   {"-w-p", PAGE_READWRITE},
+        {"---p", PAGE_NOACCESS},          {"r--s", PAGE_READONLY},
+    };
+    for (const auto& [permissions, protection] : kCases) {
+        EXPECT_EQ(protectionOfPermissions(permissions), protection) << permissions;
+    }
+}
+
+// Every read is asked about in the maps first: one that runs from a readable
+// page into one without permissions is refused, however /proc/PID/mem would answer.
+TEST(ProcessMaps, AReadIntoAPageWithoutPermissionsIsRefused) {
+    const std::vector<Mapping> mappings = parseMaps(kMaps);
+    const GameSource source = {[&](HostAddress a) { return mappedRegion(mappings, a); },
+                               [](HostAddress, unsigned char*, std::uint32_t) { return true; }};
+    openGameView(source, {});
+    EXPECT_TRUE(hasAccess(0x498000, 0x1000, Access::Readable));        // the last byte in
+    EXPECT_FALSE(hasAccess(0x498000, 0x1001, Access::Readable));       // the first byte out
+    EXPECT_FALSE(hasAccess(0x498FFC, 8, Access::Readable));
+    EXPECT_TRUE(hasAccess(0x400000, 0x98000, Access::Readable));       // across three readable regions
+    EXPECT_FALSE(hasAccess(0x49AFFC, 8, Access::Readable));            // into a gap
+    EXPECT_FALSE(hasAccess(0x4A0000, 4, Access::Readable));            // run-only
+    closeGameView();
+}
+
+struct RefusalCase {
+    const char* name;
+    int error;
+    bool anotherUser;
+    bool root;
+    const char* scope;
+    const char* words;
+};
+
+TEST(ProcessRefusals, TheCauseOfTheReadThatFailed) {
+    const RefusalCase kCases[] = {
+        {"AnotherUsers", EACCES, true, false, "1", "another user's process: run menupatch-check as that user"},
+        {"AnotherUsers_Root", EACCES, true, true, "1", "its memory cannot be read (Permission denied)"},
+        {"Yama_NotRoot", EPERM, false, false, "1", "kernel.yama.ptrace_scope is 1): run menupatch-check with sudo"},
+        {"Yama2_NotRoot", EPERM, false, false, "2", "kernel.yama.ptrace_scope is 2)"},
+        {"Yama_Root", EPERM, false, true, "1", "its memory cannot be read (Operation not permitted)"},
+        {"Yama3_EvenRoot", EPERM, false, true, "3", "kernel.yama.ptrace_scope is 3, which only a restart lifts"},
+        {"NoYama", EPERM, false, false, "", "its memory cannot be read (Operation not permitted)"},
+        {"YamaOff", EIO, false, false, "0", "its memory cannot be read (Input/output error)"},
+    };
+    for (const RefusalCase& c : kCases) {
+        const std::string words = memoryRefusal(c.error, c.anotherUser, c.root, c.scope);
+        EXPECT_NE(words.find(c.words), std::string::npos) << c.name << ": " << words;
+    }
+}
+
+}  // namespace
