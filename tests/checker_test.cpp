@@ -563,7 +563,13 @@ std::string utf16(const std::string& ascii) {
     return wide;
 }
 
+// A resource tree of one entry is 88 bytes before its data: a manifest of
+// 4096 - 88 bytes ends with the last byte of its section, and of the image.
+std::string endingAtThePage(const std::string& manifest) { return std::string(4096 - 88 - manifest.size(), ' ') + manifest; }
+
 const StoreCase kStoreCases[] = {
+    {"ManifestEndingWithItsSection_ReadsItsFolder", endingAtThePage(kAsInvoker), "Program Files", true, true, 1,
+     "folder_not_virtualised"},
     {"NoManifest_ReadsTheCopy", "", "Program Files", true, true, 2, "virtual_store"},
     {"ManifestWithoutLevel_ReadsTheCopy", kCompatibilityOnly, "Program Files", true, true, 2, "virtual_store"},
     {"ManifestWithLevel_ReadsItsFolder", kAsInvoker, "Program Files", true, true, 1, "folder_not_virtualised"},
@@ -652,6 +658,56 @@ TEST(CheckerSettings, NameInAnotherCaseAsWineFindsIt) {
     EXPECT_EQ(two.status, 2);
     EXPECT_EQ(two.err, "menupatch-check: " + temp.path + ": 2 files named korvan.set but for case (KORVAN.SET, "
                        "Korvan.set): the game under Wine opens whichever the folder lists first; keep one of them\n");
+}
+
+// Names that are korvan.set but for one character, or that are not text, are
+// not it; the one that is, in another case, is found beside them.
+TEST(CheckerSettings, OnlyTheWholeNameInAnotherCase) {
+    TempFolder temp;
+    const std::string exe = temp.path + "/game.exe";
+    writeFile(exe, gameExecutable(GameSetup{}));
+    for (const char* near : {"korvan.sex", "KORVAN.SE", "korvan.set.bak", "\xFForvan.set", "korvan.se\xFF"}) {
+        writeFile(temp.path + "/" + near, std::vector<unsigned char>(2048, 0x07));
+    }
+
+    const CheckerRun none = check({"--json", exe});
+    writeFile(temp.path + "/Korvan.Set", std::vector<unsigned char>(2048, 0x02));
+    const CheckerRun other = check({"--json", exe});
+
+    EXPECT_EQ(none.status, 0) << none.err;
+    EXPECT_TRUE(none.says(fact("found", "false"))) << none.out;
+    EXPECT_TRUE(none.says(fact("flag_after", kGameFlag))) << none.out;
+    EXPECT_EQ(other.status, 0) << other.err;
+    EXPECT_TRUE(other.says(fact("flag_after", 2))) << other.out;
+}
+
+// Whatever a path holds (Linux allows any byte but / and NUL), the JSON parses
+// and gives the path back: quotes, backslashes, control characters, text that
+// ends in a character of several bytes; bytes that are not text as U+FFFD.
+TEST(CheckerJson, StaysJsonWhateverThePathHolds) {
+    const std::pair<std::string, std::string> kFolders[] = {
+        {"say \"hi\"", "say \"hi\""},
+        {"back\\slash\\", "back\\slash\\"},
+        {"tab\there\x01\x1F\x7F", "tab\there\x01\x1F\x7F"},
+        {"ends in é", "ends in é"},
+        {"ends in 🎮", "ends in 🎮"},
+        {"cut \xF0\x9F\x8E", "cut \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"latin-1 caf\xE9", "latin-1 caf\xEF\xBF\xBD"},
+    };
+    for (const auto& [folder, shown] : kFolders) {
+        SCOPED_TRACE(folder);
+        TempFolder temp;
+        const std::string exe = temp.make(folder) + "/game.exe";
+        writeFile(exe, gameExecutable(GameSetup{}));
+
+        const CheckerRun run = check({"--json", exe});
+
+        JsonValue report;
+        ASSERT_TRUE(parseJson(run.out, &report)) << run.out;
+        EXPECT_EQ(report["file"].text, temp.path + "/" + shown + "/game.exe");
+        EXPECT_EQ(report["settings"]["file"].text, temp.path + "/" + shown + "/korvan.set");
+        EXPECT_EQ(report["applies"].text, "true");
+    }
 }
 
 // A process that Linux takes for a Windows program under Wine: a program whose

@@ -115,12 +115,25 @@ TEST(ShellLinks, EveryCutAndEveryLargeFieldStaysInsideTheFile) {
     }
 }
 
+// As stores and launchers write them: with a byte-order mark or without, with
+// \r\n or \n, a blank line or spaces first, the URL anywhere in the section.
 TEST(InternetShortcuts, RecognisedByContentWithTheirUrl) {
-    const std::string text = "\xEF\xBB\xBF[InternetShortcut]\r\nIconIndex=0\r\nURL=steam://rungameid/123\r\n";
-    const std::vector<unsigned char> file(text.begin(), text.end());
-    EXPECT_EQ(shortcutKind(file), ShortcutKind::InternetShortcut);
-    EXPECT_EQ(internetShortcutUrl(file), "steam://rungameid/123");
-    EXPECT_EQ(shortcutKind(std::vector<unsigned char>{'M', 'Z'}), ShortcutKind::None);
+    const std::pair<std::string, std::string> kFiles[] = {
+        {"\xEF\xBB\xBF[InternetShortcut]\r\nIconIndex=0\r\nURL=steam://rungameid/123\r\n", "steam://rungameid/123"},
+        {"[InternetShortcut]\nURL=steam://rungameid/123\n", "steam://rungameid/123"},
+        {"\r\n[InternetShortcut]\r\nURL=com.epicgames.launcher://apps/x\r\n", "com.epicgames.launcher://apps/x"},
+        {"\n\n \t[InternetShortcut]\nIDList=\nURL=uplay://launch/1/0", "uplay://launch/1/0"},
+        {"\xEF\xBB\xBF\r\n[InternetShortcut]\r\nURL=steam://run/7\r\n", "steam://run/7"},
+        {"[InternetShortcut]\r\n", ""},
+    };
+    for (const auto& [text, url] : kFiles) {
+        const std::vector<unsigned char> file(text.begin(), text.end());
+        EXPECT_EQ(shortcutKind(file), ShortcutKind::InternetShortcut) << text;
+        EXPECT_EQ(internetShortcutUrl(file), url) << text;
+    }
+    for (const std::string text : {"MZ", "[InternetShortcu", "x[InternetShortcut]", "[Internet Shortcut]\n"}) {
+        EXPECT_EQ(shortcutKind(std::vector<unsigned char>(text.begin(), text.end())), ShortcutKind::None) << text;
+    }
 }
 
 struct CheckRun {
@@ -261,6 +274,9 @@ TEST(CheckerOnShortcuts, CannotTellWhereNoExecutableIsNamed) {
     writeFile(links + "/twice.lnk", shellLinkFile(toLink));
 
     const CheckRun internet = check({url});
+    const std::string written = "\r\n[InternetShortcut]\r\nURL=steam://rungameid/123\r\n";
+    writeFile(url, std::vector<unsigned char>(written.begin(), written.end()));
+    const CheckRun blankLineFirst = check({url});
     const CheckRun gone = check({links + "/gone.lnk"});
     const CheckRun twice = check({links + "/twice.lnk"});
 
@@ -271,6 +287,7 @@ TEST(CheckerOnShortcuts, CannotTellWhereNoExecutableIsNamed) {
               std::string::npos)
         << internet.err;
     EXPECT_NE(internet.err.find("Browse local files"), std::string::npos);
+    EXPECT_EQ(blankLineFirst.err, internet.err);
     EXPECT_EQ(gone.status, 2);
     EXPECT_EQ(gone.err, "menupatch-check: " + links + "/gone.lnk -> " + temp.path + "/gone.exe: no such file\n");
     EXPECT_EQ(twice.status, 2);
