@@ -7,6 +7,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "host/page_access.h"
+
 namespace {
 
 constexpr std::uint64_t kPage = 0x1000;
@@ -77,6 +79,20 @@ HostRegion mappedRegion(const std::vector<Mapping>& mappings, HostAddress addres
     }
     const std::uint64_t end = kAddressSpaceEnd - (page == 0 ? kPage : 0);
     return {static_cast<HostAddress>(page), static_cast<std::uint32_t>(end - page), false, 0};
+}
+
+bool readWhereReadable(HostAddress address, unsigned char* out, std::uint32_t size, MemoryReader read,
+                       std::string* why) {
+    if (!hasAccess(address, size, Access::Readable)) {
+        *why = "part of the game's memory could not be read";
+        return false;
+    }
+    const long got = read(address, out, size);
+    if (got != static_cast<long>(size)) {
+        *why = got < 0 && errno == ESRCH ? "it has ended" : "part of the game's memory could not be read";
+        return false;
+    }
+    return true;
 }
 
 std::string memoryRefusal(int error, bool anotherUsersProcess, bool root, const std::string& ptraceScope) {

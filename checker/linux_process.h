@@ -28,6 +28,14 @@ std::vector<Mapping> parseMaps(const std::string& text);
 // protection or state differs; outside every mapping, not committed.
 HostRegion mappedRegion(const std::vector<Mapping>& mappings, HostAddress address);
 
+// A read of the game's memory by `read` (of /proc/PID/mem, which reads pages
+// the game itself may not), made only where every page of the range is
+// readable as the regions say (queryRegion), as a Windows program is held to.
+// `read` gives the bytes it read, or -1 with errno. False with why in words.
+using MemoryReader = long (*)(HostAddress address, unsigned char* out, std::uint32_t size);
+bool readWhereReadable(HostAddress address, unsigned char* out, std::uint32_t size, MemoryReader read,
+                       std::string* why);
+
 // Why Linux refused to let us read a process's memory, from the error of the
 // read that failed (errno) and what else decides it.
 std::string memoryRefusal(int error, bool anotherUsersProcess, bool root, const std::string& ptraceScope);

@@ -42,17 +42,12 @@ std::string readText(const std::string& path) {
 
 HostRegion processRegion(HostAddress address) { return mappedRegion(gMappings, address); }
 
+long readMemory(HostAddress address, unsigned char* out, std::uint32_t size) {
+    return static_cast<long>(pread(gMemory, out, size, static_cast<off_t>(address)));
+}
+
 bool readProcess(HostAddress address, unsigned char* out, std::uint32_t size) {
-    if (!hasAccess(address, size, Access::Readable)) {
-        gReadProblem = "part of the game's memory could not be read";
-        return false;
-    }
-    const ssize_t read = pread(gMemory, out, size, static_cast<off_t>(address));
-    if (read != static_cast<ssize_t>(size)) {
-        gReadProblem = read < 0 && errno == ESRCH ? "it has ended" : "part of the game's memory could not be read";
-        return false;
-    }
-    return true;
+    return readWhereReadable(address, out, size, readMemory, &gReadProblem);
 }
 
 std::string ptraceScope() {
