@@ -9,6 +9,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <string>
 #include <vector>
@@ -618,6 +620,22 @@ INSTANTIATE_TEST_SUITE_P(Settings, CheckerVirtualStore, testing::ValuesIn(kStore
 
 // A manifest is found through the resource tree only where every offset of it
 // holds; a tree pointing anywhere else is no manifest, and nothing is read outside.
+// The resource directory need only hold the tree: one that ends with the last
+// field of its data entry (the manifest's bytes after it) still gives the
+// manifest, and one a byte shorter does not.
+TEST(ExecutableManifest, FoundWhenTheTreeEndsTheDirectory) {
+    ExecutableOptions options;
+    options.manifest = kAsInvoker;
+    constexpr std::size_t kResourceSize = kExeOptionalHeader + 96 + 8 * kResourceDirectory + 4;
+    constexpr std::uint32_t kTreeWithDataEntry = 3 * (16 + 8) + 8;  // three tables, the entry's address and size
+    for (const std::uint32_t size : {kTreeWithDataEntry, kTreeWithDataEntry - 1}) {
+        const std::vector<unsigned char> file = set32(kResourceSize, size)(gameExecutable(GameSetup{}, options));
+        PeImage image;
+        ASSERT_EQ(readPeImage(file, &image).problem, ImageProblem::None);
+        EXPECT_EQ(imageManifest(image), size == kTreeWithDataEntry ? kAsInvoker : "") << size;
+    }
+}
+
 TEST(ExecutableManifest, FoundWhereTheTreeHoldsAndOnlyThere) {
     ExecutableOptions options;
     options.manifest = kAsInvoker;
@@ -720,7 +738,16 @@ struct WineStandIn {
         std::filesystem::copy_file("/bin/sleep", loader);
         const std::string seconds = "60";
         char* const argv[] = {const_cast<char*>(windowsProgram.c_str()), const_cast<char*>(seconds.c_str()), nullptr};
-        if (posix_spawn(&pid, loader.c_str(), nullptr, nullptr, argv, environ) != 0) pid = 0;
+        if (posix_spawn(&pid, loader.c_str(), nullptr, nullptr, argv, environ) != 0) {
+            pid = 0;
+            return;
+        }
+        // The kernel lets the parent go on before it has set the new program's command line.
+        for (int i = 0; i < 200 && commandLine().rfind(windowsProgram, 0) != 0; ++i) usleep(5000);
+    }
+    std::string commandLine() const {
+        std::ifstream file("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
     }
     ~WineStandIn() {
         if (pid == 0) return;
@@ -732,7 +759,7 @@ struct WineStandIn {
 TEST(CheckerOnLinuxProcesses, FindsAWineProgramByNameInAnyCaseAndScript) {
     TempFolder temp;
     WineStandIn game(temp, "C:\\Игры\\Игра.exe");
-    ASSERT_NE(game.pid, 0);  // posix_spawn returns once the program runs
+    ASSERT_NE(game.pid, 0);
 
     // It is none of the builds, so "not in place", by its whole name in any case.
     for (const char* name : {"игра.exe", "ИГРА.EXE", "Игра.exe"}) {
