@@ -81,6 +81,13 @@ struct FileCase {
 
 void PrintTo(const FileCase& c, std::ostream* out) { *out << c.name; }
 
+// Build A's nine rows as the game has them.
+std::vector<unsigned char> stockRows() {
+    const std::vector<unsigned char> game = gameBytesOf(GameSetup{});
+    const auto rows = game.begin() + (pageBaseOf(kA) + 968 - kGameBegin);
+    return {rows, rows + 162};
+}
+
 const std::string kUntouchedRows =
     "the plug-in will leave this game untouched (the menu page is not writable game data).";
 const std::string kUntouchedFlag =
@@ -103,8 +110,10 @@ const FileCase kFileCases[] = {
     {"NoBuild", setupOf([](GameSetup& s) { noSignature(s); s.overridePageBase = true; s.pageBase = 0; }), {}, 1,
      "Not laid out as any known build: " + kUntouchedRows,
      {fact("build", quoted("C")), fact("applies", "false"), fact("check", quoted("menu_rows"))}},
+    // Not writable, but readable: the report shows the rows as the executable has them.
     {"RowsInReadOnlySection", setupOf([](GameSetup& s) { s.readOnlyPage = pageBaseOf(kA); }), {}, 1,
-     kNotA + kUntouchedRows, {fact("applies", "false"), fact("check", quoted("menu_rows"))}},
+     kNotA + kUntouchedRows,
+     {fact("applies", "false"), fact("check", quoted("menu_rows")), fact("rows_before", quoted(hexOf(stockRows())))}},
     {"RowsInCodeSection", setupOf([](GameSetup& s) { s.overridePageBase = true; s.pageBase = kCodeBase; }), {},
      1, kNotA + kUntouchedRows, {fact("check", quoted("menu_rows"))}},
     {"RowsCrossIntoReadOnlySection",
@@ -344,6 +353,7 @@ const DamagedCase kDamagedCases[] = {
     {"Text", [](auto) { const std::string t = "korvan.set 1466\r\n"; return std::vector<unsigned char>(t.begin(), t.end()); },
      "not a Windows executable"},
     {"DosProgram", set32(kExeNtHeader, 0x0000454E), "no PE header"},
+    {"HalfAnMzHeader", set16(0, 'M' | 'X' << 8), "not a Windows executable (no MZ header)"},
     {"Amd64", set16(kExeNtHeader + 4, 0x8664), "a 64-bit executable"},
     {"Pe32Plus", set16(kExeOptionalHeader, 0x020B), "a 64-bit (PE32+) executable"},
     {"OtherProcessor", set16(kExeNtHeader + 4, 0x01C0), "another processor"},
@@ -532,6 +542,7 @@ TEST_P(RunningGameVerdict, RowsAndOperandComparedWithThePlugins) {
     EXPECT_EQ(report["applied"].text, word);
     EXPECT_EQ(report["rows_in_place"].text, std::to_string(c.rowsInPlace));
     EXPECT_EQ(report["pid"].text, "4321");
+    EXPECT_EQ(report["signature"].text, indexOf(c.setup.build) == indexOf(kC) ? "false" : "true");
     // The hint that the DLL is missing goes only where nothing of it is there.
     EXPECT_EQ(text.says("Is menupatch.dll in the game's folder"), c.applied == Applied::No) << text.out;
 }
@@ -733,8 +744,8 @@ TEST(CheckerJson, StaysJsonWhateverThePathHolds) {
 // argument, as Wine's loader is.
 struct WineStandIn {
     pid_t pid = 0;
-    WineStandIn(const TempFolder& temp, const std::string& windowsProgram) {
-        const std::string loader = temp.path + "/wine-stand-in";
+    WineStandIn(const TempFolder& temp, const std::string& windowsProgram, const std::string& loaderName = "wine-stand-in") {
+        const std::string loader = temp.path + "/" + loaderName;
         std::filesystem::copy_file("/bin/sleep", loader);
         const std::string seconds = "60";
         char* const argv[] = {const_cast<char*>(windowsProgram.c_str()), const_cast<char*>(seconds.c_str()), nullptr};
@@ -772,6 +783,16 @@ TEST(CheckerOnLinuxProcesses, FindsAWineProgramByNameInAnyCaseAndScript) {
         EXPECT_EQ(report["applied"].text, "no");
     }
     EXPECT_EQ(check({"--process", "игра.ex"}).err, "menupatch-check: игра.ex: no running process has that name\n");
+
+    // Two of one name: which one is for the player to say.
+    WineStandIn second(temp, "D:\\игра.exe", "wine-second");
+    ASSERT_NE(second.pid, 0);
+    const CheckerRun two = check({"--process", "ИГРА.exe"});
+    EXPECT_EQ(two.status, 2);
+    EXPECT_EQ(two.out, "");
+    EXPECT_EQ(two.err, "menupatch-check: ИГРА.exe: 2 running processes have that name (pids " +
+                           std::to_string(std::min(game.pid, second.pid)) + ", " +
+                           std::to_string(std::max(game.pid, second.pid)) + "); choose one with --pid\n");
 }
 
 // The checker as a player who is not root runs it: as root the test's locked
