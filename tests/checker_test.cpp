@@ -417,6 +417,26 @@ TEST(CheckerDamagedFiles, EveryCutOfTheHeadersCannotTell) {
     }
 }
 
+// An executable moves at load only with relocations and a dynamic base, and
+// relocations not stripped: without any one of them the warning is not given.
+TEST(CheckerOnFiles, MovableOnlyWithRelocationsAndADynamicBase) {
+    constexpr std::size_t kRelocationSize = kExeOptionalHeader + 96 + 8 * kRelocationDirectory + 4;
+    const std::vector<unsigned char> movable = gameExecutable(GameSetup{}, {true, 0, ""});
+    const std::pair<const char*, std::vector<unsigned char>> kFiles[] = {
+        {"all three", movable},
+        {"no relocations", set32(kRelocationSize, 0)(movable)},
+        {"no dynamic base", set16(kExeOptionalHeader + 70, 0)(movable)},
+        {"relocations stripped", set16(kExeNtHeader + 22, 0x0103)(movable)},
+    };
+    for (const auto& [name, file] : kFiles) {
+        TempFolder temp;
+        writeFile(temp.path + "/game.exe", file);
+        const CheckerRun run = check({"--json", temp.path + "/game.exe"});
+        EXPECT_EQ(run.status, 0) << name << ": " << run.err;
+        EXPECT_TRUE(run.says(fact("relocatable", name == std::string("all three") ? "true" : "false"))) << name;
+    }
+}
+
 struct ArgumentsCase {
     const char* name;
     std::vector<std::string> args;

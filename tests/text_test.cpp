@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "checker/platform.h"
 #include "checker/text.h"
 
 namespace {
@@ -67,6 +68,17 @@ TEST(NameText, Utf16AndUtf8WithWhatIsNotText) {
     EXPECT_EQ(wellFormedUtf8("\xF0\x9F\x8E"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // cut short
     EXPECT_EQ(utf16FromUtf8("Игры 🎮"), u"Игры 🎮");
     EXPECT_EQ(utf16FromUtf8("a\xFF"), u"a\xFFFD");
+}
+
+// A Windows shortcut's ANSI bytes on Linux: Windows-1252, as Wine reads them in
+// the Western locales; where it differs from Latin-1, and the five bytes it leaves
+// undefined, which Windows maps to the control characters of their number.
+TEST(NameText, Windows1252AsWineReadsIt) {
+    const std::pair<std::string, std::string> kBytes[] = {
+        {"Caf\xE9", "Café"},       {"\x80", "€"},        {"\x9F", "Ÿ"},     {"\x8A\x9A", "Šš"},
+        {"\x81\x8D", "\xC2\x81\xC2\x8D"}, {"\xA0\xFF", "\xC2\xA0ÿ"}, {"game.exe", "game.exe"},
+    };
+    for (const auto& [bytes, text] : kBytes) EXPECT_EQ(fromSystemCodePage(bytes), text) << bytes;
 }
 
 }  // namespace
