@@ -177,6 +177,25 @@ TEST_P(CheckerOnFiles, VerdictExitStatusAndFacts) {
 INSTANTIATE_TEST_SUITE_P(GameFiles, CheckerOnFiles, testing::ValuesIn(kFileCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The report's fields wrap at word breaks before column 97: a line of 96
+// columns stays whole, one of 97 is broken at its space.
+TEST(CheckerReport, FieldsWrapAfterColumn96) {
+    for (const std::size_t columns : {96, 97}) {
+        TempFolder temp;
+        const std::string folder = std::string(20, 'a') + " " + std::string(columns - 13 - temp.path.size() - 31, 'b');
+        const std::string exe = temp.make(folder) + "/game.exe";
+        writeFile(exe, gameExecutable(GameSetup{}));
+
+        const CheckerRun run = check({exe});
+
+        const std::string whole = "Executable   " + exe + "\n";
+        ASSERT_EQ(whole.size(), columns + 1);
+        const std::string broken = "Executable   " + temp.path + "/" + std::string(20, 'a') + "\n             " +
+                                   exe.substr(exe.find(' ') + 1) + "\n";
+        EXPECT_TRUE(run.says(columns == 96 ? whole : broken)) << run.out;
+    }
+}
+
 // Each place the plug-in writes, once, with its bytes before and after.
 TEST(CheckerChanges, ListsEveryWriteOfTheDryRunAndTheRoutineCalls) {
     TempFolder temp;
@@ -248,6 +267,8 @@ TEST(CheckerChanges, OnlyBytesThatChange) {
         const int after = c.flagAfter >= 0 ? c.flagAfter : c.gameFlag;
         EXPECT_EQ(report["flag_after"].text, std::to_string(after));
         EXPECT_TRUE(text.says(textf("Flag byte at 0x5A8000:    0x%02X -> 0x%02X (", c.gameFlag, after))) << text.out;
+        // A file too short to reach the byte leaves the game's value, but for an 's', which counts as 0.
+        EXPECT_EQ(text.says(", and 0x73 counts as 0)"), c.fileSize == 1466 && c.gameFlag == 0x73) << text.out;
     }
 }
 
@@ -648,6 +669,27 @@ TEST_P(CheckerVirtualStore, ReadsTheFileTheGameWouldRead) {
 
 INSTANTIATE_TEST_SUITE_P(Settings, CheckerVirtualStore, testing::ValuesIn(kStoreCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Windows compares the folders without case, either slash a separator, a
+// trailing one left out.
+TEST(CheckerVirtualStore, RootsAsWindowsWritesThem) {
+    TempFolder temp;
+    const std::string folder = temp.make("Program Files/Game");
+    writeFile(folder + "/game.exe", gameExecutable(GameSetup{}));
+    writeSettings(folder, 2048, 0x01);
+    const std::string storeRoot = temp.make("VirtualStore");
+    writeSettings(temp.make("VirtualStore" + folder), 2048, 0x02);
+    std::string backslashed = temp.path + "/PROGRAM FILES";
+    for (char& c : backslashed) c = c == '/' ? '\\' : c;
+    for (const std::string& root : {backslashed, temp.path + "/Program Files/", temp.path + "/Program Files//"}) {
+        VirtualStore store;
+        store.virtualisedFolders = {root};
+        store.root = storeRoot;
+        const CheckerRun run = check({"--json", folder + "/game.exe"}, store);
+        EXPECT_TRUE(run.says(fact("source", quoted("virtual_store")))) << root << "\n" << run.out;
+        EXPECT_TRUE(run.says(fact("flag_after", 2))) << root;
+    }
+}
 
 // A manifest is found through the resource tree only where every offset of it
 // holds; a tree pointing anywhere else is no manifest, and nothing is read outside.

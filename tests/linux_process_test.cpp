@@ -27,6 +27,7 @@ const std::string kMaps =
     "004a0000-004a1000 --xp 00000000 00:00 0\n"
     "not a mapping at all\n"
     "004b0000-004a0000 r--p 00000000 00:00 0\n"
+    "004c0000-004c0000 r--p 00000000 00:00 0\n"
     "fffff000-100001000 r--p 00000000 00:00 0\n"
     "7ffd0000000-7ffd0001000 rw-p 00000000 00:00 0 [stack]\n";
 
@@ -58,7 +59,7 @@ TEST(ProcessMaps, RegionsAsVirtualQueryWouldGiveThem) {
         EXPECT_EQ(region.committed, c.region.committed);
         EXPECT_EQ(region.protection, c.region.protection);
     }
-    EXPECT_EQ(mappings.size(), 8u);  // the line that is none, the backwards one and those above 4 GiB left out
+    EXPECT_EQ(mappings.size(), 8u);  // the line that is none, the backwards and empty ones and those above 4 GiB left out
 }
 
 TEST(ProcessMaps, PermissionsAsProtections) {

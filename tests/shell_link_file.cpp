@@ -63,7 +63,7 @@ std::vector<unsigned char> linkInfo(const ShellLinkParts& parts) {
         info.insert(info.end(), suffix.begin(), suffix.end());
         put16(info, 0);
     }
-    set32(info, 0, static_cast<std::uint32_t>(info.size()));
+    set32(info, 0, parts.linkInfoSize != 0 ? parts.linkInfoSize : static_cast<std::uint32_t>(info.size()));
     return info;
 }
 

@@ -5,6 +5,7 @@
 // the ANSI form, the UTF-16 form or both, part by part; or string data with a
 // name and a relative path.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ struct ShellLinkParts {
     bool ansiStrings = false;   // string data in the ANSI code page, not UTF-16
     bool itemList = true;       // an item list before the LinkInfo, as the shell always writes
     bool installer = false;     // an installer's (advertised) shortcut
+    std::uint32_t linkInfoSize = 0;  // the LinkInfo's size field as damaged; 0: its true size
 };
 
 std::vector<unsigned char> shellLinkFile(const ShellLinkParts& parts);

@@ -72,6 +72,8 @@ const LinkCase kLinkCases[] = {
      ".\\game.exe", true, ""},
     {"Installer", link([](ShellLinkParts& s) { s.installer = true; s.ansiPath = "C:\\x.exe"; }), "", false,
      "an installer's shortcut"},
+    {"LinkInfoSmallerThanItsHeader", link([](ShellLinkParts& s) { s.ansiPath = "C:\\x.exe"; s.linkInfoSize = 0x1B; }),
+     "", false, "the shortcut is damaged"},
     {"ItemListOnly", link([](ShellLinkParts&) {}), "", false, "names no file"},
 };
 
@@ -196,6 +198,7 @@ struct TargetCase {
     std::string shortcut;  // under the test's folder
     bool winePrefix;       // WINEPREFIX names the prefix
     std::string error;     // empty: the game is found
+    bool homeWine = false;  // the prefix is ~/.wine
 };
 
 void PrintTo(const TargetCase& c, std::ostream* out) { *out << c.name; }
@@ -212,6 +215,8 @@ const TargetCase kTargetCases[] = {
      false, ""},
     {"OutsideThePrefix_WinePrefix", link([](ShellLinkParts& s) { s.unicodePath = "C:\\Games\\My Game\\game.exe"; }),
      "links/Game.lnk", true, ""},
+    {"OutsideThePrefix_HomeWine", link([](ShellLinkParts& s) { s.unicodePath = "C:\\Games\\My Game\\game.exe"; }),
+     "links/Game.lnk", false, "", true},
     {"OutsideAnyPrefix", link([](ShellLinkParts& s) { s.unicodePath = "C:\\Games\\My Game\\game.exe"; }),
      "links/Game.lnk", false, "it names drive C: and no Wine prefix holds the shortcut"},
     {"DriveNotMapped", link([](ShellLinkParts& s) { s.unicodePath = "D:\\Games\\game.exe"; }), "prefix/drive_c/Game.lnk",
@@ -241,6 +246,7 @@ TEST_P(CheckerOnShortcutTargets, FindsTheGameAsWineWould) {
     writeFile(temp.make("prefix/drive_c/Games/My Game") + "/game.exe", gameExecutable(GameSetup{}));
     writeFile(temp.make("prefix/drive_c/Games/Café") + "/game.exe", gameExecutable(GameSetup{}));
     const std::string home = temp.make("home");
+    if (c.homeWine) std::filesystem::create_directory_symlink(prefix, home + "/.wine");
     ScopedEnvironment environment({{"WINEPREFIX", c.winePrefix ? prefix : ""}, {"HOME", home}});
     const std::string before = std::filesystem::current_path();
     std::filesystem::current_path(temp.make("work"));

@@ -31,6 +31,8 @@ const NamePair kNamePairs[] = {
     {"ς.exe", "Σ.exe", true},              // final sigma folds to sigma
     {"straße.exe", "STRAẞE.EXE", true},    // capital sharp s folds to ß
     {"straße.exe", "STRASSE.EXE", false},  // simple folding: one character for one
+    {"ā.exe", "Ā.exe", true},              // Latin Extended-A: capitals and small letters alternate
+    {"ā.exe", "ă.exe", false},
     {"ǆ.exe", "Ǆ.exe", true},              // a digraph's three cases
     {"ǅ.exe", "ǆ.exe", true},
     {"ꭰ.exe", "Ꭰ.exe", true},              // Cherokee, whose small letters fold to capitals
