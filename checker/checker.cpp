@@ -48,16 +48,14 @@ struct Options {
 namespace fs = std::filesystem;
 
 // Why a file or folder cannot be had, from what the system said, in words.
+// Compared as conditions: Windows' own error codes map onto them too.
 std::string fileProblem(const std::error_code& error, const char* missing) {
-    switch (static_cast<std::errc>(error.value())) {
-        case std::errc::no_such_file_or_directory:
-        case std::errc::not_a_directory: return missing;
-        case std::errc::permission_denied:
-        case std::errc::operation_not_permitted:
-            return "access denied (this user may not read it, or a folder on the way)";
-        case std::errc::too_many_symbolic_link_levels: return "a loop of symbolic links";
-        default: return "cannot be read (" + error.message() + ")";
+    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory) return missing;
+    if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted) {
+        return "access denied (this user may not read it, or a folder on the way)";
     }
+    if (error == std::errc::too_many_symbolic_link_levels) return "a loop of symbolic links";
+    return "cannot be read (" + error.message() + ")";
 }
 
 int cannotTell(std::string* err, const std::string& what, const std::string& why) {

@@ -35,22 +35,21 @@ struct SettingsLink {
     bool make(const std::string& settingsFolder, const std::string& fileName, std::string* made, std::string* why) {
         namespace fs = std::filesystem;
         std::error_code error;
+        const std::string as = " as " + std::string(kSettingsFileName) + ", the name the plug-in opens";
         const fs::path temporary = fs::temp_directory_path(error);
-        const std::string what = "no temporary folder to link " + fileName + " from, as " + kSettingsFileName;
         if (error) {
-            *why = what + " (" + error.message() + ")";
+            *why = "no temporary folder to link " + fileName + " from" + as + " (" + error.message() + ")";
             return false;
         }
         const fs::path link = temporary / ("menupatch-check-" + std::to_string(std::random_device{}()));
-        if (!fs::create_directory(link, error)) {
-            *why = what + " (" + textOf(link) + ": " + (error ? error.message() : "already there") + ")";
-            return false;
+        if (fs::create_directory(link, error)) {
+            folder = link;
+            const fs::path target = fs::absolute(pathOf(settingsFolder) / pathOf(fileName), error);
+            if (!error) fs::create_symlink(target, folder / kSettingsFileName, error);
         }
-        folder = link;
-        const fs::path target = fs::absolute(pathOf(settingsFolder) / pathOf(fileName), error);
-        if (!error) fs::create_symlink(target, folder / kSettingsFileName, error);
-        if (error) {
-            *why = what + " (" + error.message() + ")";
+        if (error || folder.empty()) {
+            *why = fileName + " could not be linked" + as + ", in " + textOf(link) + " (" +
+                   (error ? error.message() : "a folder of that name is there already") + ")";
             return false;
         }
         *made = textOf(folder);
