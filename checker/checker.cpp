@@ -50,7 +50,9 @@ namespace fs = std::filesystem;
 // Why a file or folder cannot be had, from what the system said, in words.
 // Compared as conditions: Windows' own error codes map onto them too.
 std::string fileProblem(const std::error_code& error, const char* missing) {
-    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory) return missing;
+    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory) {
+        return missing;
+    }
     if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted) {
         return "access denied (this user may not read it, or a folder on the way)";
     }
@@ -134,7 +136,8 @@ std::string settingsFolder(const std::string& game, const std::string& settings,
         folder = named;
     } else {
         if (!sameFileName(textOf(named.filename()), kSettingsFileName)) {
-            *why = std::string("the plug-in reads ") + kSettingsFileName + ", not " + textOf(named.filename());
+            *why = std::string("the plug-in reads ") + kSettingsFileName + ", not " +
+                   textOf(named.filename());
             return {};
         }
         folder = named.parent_path();
@@ -184,8 +187,8 @@ bool settingsNameInFolder(const std::string& folder, std::string* name, std::str
     if (fs::exists(pathOf(folder) / kSettingsFileName, error)) return true;
     std::vector<std::string> spellings;
     // Stepped with the error kept: the range-for's step ends the program on an error.
-    for (fs::directory_iterator entry(pathOf(folder), error); !error && entry != fs::directory_iterator();
-         entry.increment(error)) {
+    for (fs::directory_iterator entry(pathOf(folder), error);
+         !error && entry != fs::directory_iterator(); entry.increment(error)) {
         const std::string file = textOf(entry->path().filename());
         if (sameFileName(file, kSettingsFileName)) spellings.push_back(file);
     }
@@ -277,7 +280,9 @@ int checkProcess(const Options& options, std::string* out, std::string* err) {
     GameSource source;
     std::string name;
     std::string why;
-    if (!openGameProcess(pid, &source, &name, &why)) return cannotTell(err, "process " + std::to_string(pid), why);
+    if (!openGameProcess(pid, &source, &name, &why)) {
+        return cannotTell(err, "process " + std::to_string(pid), why);
+    }
     const int status = checkOpenGame(source, {pid, name}, options.json, out, err);
     closeGameProcess();
     return status;
@@ -288,7 +293,9 @@ int checkProcess(const Options& options, std::string* out, std::string* err) {
 int checkOpenGame(const GameSource& game, const ProcessName& process, bool json, std::string* out,
                   std::string* err) {
     const ProcessCheck check = checkRunningGame(game);
-    if (check.failed) return cannotTell(err, "process " + std::to_string(process.pid), processReadProblem());
+    if (check.failed) {
+        return cannotTell(err, "process " + std::to_string(process.pid), processReadProblem());
+    }
     *out += json ? processJson(process, check) : processReport(process, check);
     return check.applied == Applied::Yes ? kApplies : kDoesNotApply;
 }

@@ -32,16 +32,20 @@ struct SettingsLink {
     std::filesystem::path folder;
 
     // The folder, or false with the reason.
-    bool make(const std::string& settingsFolder, const std::string& fileName, std::string* made, std::string* why) {
+    bool make(const std::string& settingsFolder, const std::string& fileName, std::string* made,
+              std::string* why) {
         namespace fs = std::filesystem;
         std::error_code error;
-        const std::string as = " as " + std::string(kSettingsFileName) + ", the name the plug-in opens";
+        const std::string as =
+            " as " + std::string(kSettingsFileName) + ", the name the plug-in opens";
         const fs::path temporary = fs::temp_directory_path(error);
         if (error) {
-            *why = "no temporary folder to link " + fileName + " from" + as + " (" + error.message() + ")";
+            *why = "no temporary folder to link " + fileName + " from" + as + " (" +
+                   error.message() + ")";
             return false;
         }
-        const fs::path link = temporary / ("menupatch-check-" + std::to_string(std::random_device{}()));
+        const fs::path link =
+            temporary / ("menupatch-check-" + std::to_string(std::random_device{}()));
         if (fs::create_directory(link, error)) {
             folder = link;
             const fs::path target = fs::absolute(pathOf(settingsFolder) / pathOf(fileName), error);

@@ -76,7 +76,8 @@ std::vector<WrittenRun> writtenRuns() {
     }
     // The C library is handed the flag byte to read into; when it reads
     // nothing, or what was there, nothing changed.
-    runs.erase(std::remove_if(runs.begin(), runs.end(), [](const WrittenRun& run) { return run.before == run.after; }),
+    runs.erase(std::remove_if(runs.begin(), runs.end(),
+                              [](const WrittenRun& run) { return run.before == run.after; }),
                runs.end());
     return runs;
 }

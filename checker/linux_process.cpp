@@ -55,7 +55,8 @@ std::vector<Mapping> parseMaps(const std::string& text) {
         }
         // The kernel lists mappings in address order; the game's lie below 4 GiB.
         if (begin >= kAddressSpaceEnd) break;
-        mappings.push_back({begin, std::min(end, kAddressSpaceEnd), protectionOfPermissions(permissions)});
+        mappings.push_back(
+            {begin, std::min(end, kAddressSpaceEnd), protectionOfPermissions(permissions)});
     }
     return mappings;
 }
@@ -65,45 +66,53 @@ HostRegion mappedRegion(const std::vector<Mapping>& mappings, HostAddress addres
     for (std::size_t i = 0; i < mappings.size(); ++i) {
         const Mapping& m = mappings[i];
         if (page < m.begin) {
-            return {static_cast<HostAddress>(page), static_cast<std::uint32_t>(m.begin - page), false, 0};
+            return {static_cast<HostAddress>(page), static_cast<std::uint32_t>(m.begin - page),
+                    false, 0};
         }
         if (page >= m.end) continue;
         // Neighbours of the same protection are one region, as Windows reports them.
         std::uint64_t end = m.end;
-        for (std::size_t j = i + 1;
-             j < mappings.size() && mappings[j].begin == end && mappings[j].protection == m.protection; ++j) {
+        for (std::size_t j = i + 1; j < mappings.size() && mappings[j].begin == end &&
+                                    mappings[j].protection == m.protection;
+             ++j) {
             end = mappings[j].end;
         }
         const std::uint64_t size = std::min(end - page, kAddressSpaceEnd - kPage);
-        return {static_cast<HostAddress>(page), static_cast<std::uint32_t>(size), true, m.protection};
+        return {static_cast<HostAddress>(page), static_cast<std::uint32_t>(size), true,
+                m.protection};
     }
     const std::uint64_t end = kAddressSpaceEnd - (page == 0 ? kPage : 0);
     return {static_cast<HostAddress>(page), static_cast<std::uint32_t>(end - page), false, 0};
 }
 
-bool readWhereReadable(HostAddress address, unsigned char* out, std::uint32_t size, MemoryReader read,
-                       std::string* why) {
+bool readWhereReadable(HostAddress address, unsigned char* out, std::uint32_t size,
+                       MemoryReader read, std::string* why) {
     if (!hasAccess(address, size, Access::Readable)) {
         *why = "part of the game's memory could not be read";
         return false;
     }
     const long got = read(address, out, size);
     if (got != static_cast<long>(size)) {
-        *why = got < 0 && errno == ESRCH ? "it has ended" : "part of the game's memory could not be read";
+        *why = got < 0 && errno == ESRCH ? "it has ended"
+                                         : "part of the game's memory could not be read";
         return false;
     }
     return true;
 }
 
-std::string memoryRefusal(int error, bool anotherUsersProcess, bool root, const std::string& ptraceScope) {
-    if (anotherUsersProcess && !root) return "another user's process: run menupatch-check as that user, or with sudo";
+std::string memoryRefusal(int error, bool anotherUsersProcess, bool root,
+                          const std::string& ptraceScope) {
+    if (anotherUsersProcess && !root) {
+        return "another user's process: run menupatch-check as that user, or with sudo";
+    }
     // Yama's 3 holds root off too; 1 and 2 only other users.
     if (ptraceScope == "3") {
-        return "Linux lets no process read another's memory here (kernel.yama.ptrace_scope is 3, which only a "
-               "restart lifts)";
+        return "Linux lets no process read another's memory here (kernel.yama.ptrace_scope is 3, "
+               "which only a restart lifts)";
     }
     if (!root && (ptraceScope == "1" || ptraceScope == "2")) {
-        return "Linux lets only root or the game's parent read its memory (kernel.yama.ptrace_scope is " +
+        return "Linux lets only root or the game's parent read its memory "
+               "(kernel.yama.ptrace_scope is " +
                ptraceScope + "): run menupatch-check with sudo";
     }
     return std::string("its memory cannot be read (") + std::strerror(error) + ")";

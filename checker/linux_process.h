@@ -33,9 +33,10 @@ HostRegion mappedRegion(const std::vector<Mapping>& mappings, HostAddress addres
 // readable as the regions say (queryRegion), as a Windows program is held to.
 // `read` gives the bytes it read, or -1 with errno. False with why in words.
 using MemoryReader = long (*)(HostAddress address, unsigned char* out, std::uint32_t size);
-bool readWhereReadable(HostAddress address, unsigned char* out, std::uint32_t size, MemoryReader read,
-                       std::string* why);
+bool readWhereReadable(HostAddress address, unsigned char* out, std::uint32_t size,
+                       MemoryReader read, std::string* why);
 
 // Why Linux refused to let us read a process's memory, from the error of the
 // read that failed (errno) and what else decides it.
-std::string memoryRefusal(int error, bool anotherUsersProcess, bool root, const std::string& ptraceScope);
+std::string memoryRefusal(int error, bool anotherUsersProcess, bool root,
+                          const std::string& ptraceScope);

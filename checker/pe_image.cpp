@@ -73,8 +73,9 @@ const ImageSection* sectionHolding(const PeImage& image, HostAddress address) {
     const std::uint64_t base = image.imageBase;
     if (address < base) return nullptr;
     const std::uint64_t offset = address - base;
-    const auto after = std::upper_bound(image.sections.begin(), image.sections.end(), offset,
-                                        [](std::uint64_t at, const ImageSection& s) { return at < s.virtualAddress; });
+    const auto after = std::upper_bound(
+        image.sections.begin(), image.sections.end(), offset,
+        [](std::uint64_t at, const ImageSection& s) { return at < s.virtualAddress; });
     if (after == image.sections.begin()) return nullptr;
     const ImageSection& section = *(after - 1);
     return offset < std::uint64_t{section.virtualAddress} + section.mappedSize ? &section : nullptr;
@@ -107,8 +108,9 @@ bool pieceAt(const PeImage& image, HostAddress address, Piece* piece) {
     const ImageSection* section = sectionHolding(image, address);
     if (section == nullptr) return false;
     const std::uint64_t begin = base + section->virtualAddress;
-    *piece = {begin, begin + section->mappedSize, sectionProtection(image, section->characteristics),
-              section->rawOffset, section->rawSize};
+    *piece = {begin, begin + section->mappedSize,
+              sectionProtection(image, section->characteristics), section->rawOffset,
+              section->rawSize};
     return true;
 }
 
@@ -156,9 +158,10 @@ ImageReading readSections(PeImage* image, std::uint64_t table, std::uint16_t cou
         // with zeros that run and can be written, Windows refuses the file.
         if (!flat && section.virtualAddress > previousEnd) {
             return problem(ImageProblem::Malformed,
-                           "there is a gap in its memory from " + hexNumber(image->imageBase + previousEnd) + " to " +
-                               hexNumber(image->imageBase + std::uint64_t{section.virtualAddress}) + ", between " +
-                               previousName + " and " + what);
+                           "there is a gap in its memory from " +
+                               hexNumber(image->imageBase + previousEnd) + " to " +
+                               hexNumber(image->imageBase + std::uint64_t{section.virtualAddress}) +
+                               ", between " + previousName + " and " + what);
         }
         if (section.virtualAddress + mapped > image->mappedSize) {
             return problem(ImageProblem::Malformed, what + " runs past the image's size (" +
@@ -192,7 +195,8 @@ ImageReading readSections(PeImage* image, std::uint64_t table, std::uint16_t cou
     // has not been seen. Rather no answer than a wrong one.
     if (!flat && previousEnd < image->mappedSize) {
         return problem(ImageProblem::Uncertain,
-                       "its sections end at " + hexNumber(image->imageBase + previousEnd) + ", short of the image's end (" +
+                       "its sections end at " + hexNumber(image->imageBase + previousEnd) +
+                           ", short of the image's end (" +
                            hexNumber(std::uint64_t{image->imageBase} + image->mappedSize) +
                            "), and what fills the space between depends on the loader");
     }
@@ -231,8 +235,8 @@ ImageReading readPeImage(std::vector<unsigned char> file, PeImage* image) {
         return problem(ImageProblem::NotWindows32, "a 64-bit executable, not the 32-bit game");
     }
     if (machine != kMachineI386) {
-        return problem(ImageProblem::NotWindows32,
-                       "an executable for another processor (machine " + hexNumber(machine) + "), not i386");
+        return problem(ImageProblem::NotWindows32, "an executable for another processor (machine " +
+                                                       hexNumber(machine) + "), not i386");
     }
     const std::uint16_t sectionCount = u16(f, nt + 6);
     const std::uint16_t optionalSize = u16(f, nt + 20);
@@ -247,7 +251,8 @@ ImageReading readPeImage(std::vector<unsigned char> file, PeImage* image) {
         return problem(ImageProblem::NotWindows32, "a 64-bit (PE32+) executable, not the 32-bit game");
     }
     if (magic != kMagicPe32) {
-        return problem(ImageProblem::Malformed, "its optional header is not PE32 (magic " + hexNumber(magic) + ")");
+        return problem(ImageProblem::Malformed,
+                       "its optional header is not PE32 (magic " + hexNumber(magic) + ")");
     }
     if (optionalSize < kOptionalHeaderMinimum) {
         return problem(ImageProblem::Malformed, "its optional header is too small (" +
@@ -280,25 +285,27 @@ ImageReading readPeImage(std::vector<unsigned char> file, PeImage* image) {
 
     if (!powerOfTwo(image->sectionAlignment) || !powerOfTwo(fileAlignment) ||
         fileAlignment > image->sectionAlignment) {
-        return problem(ImageProblem::Malformed, "its section alignment (" + hexNumber(image->sectionAlignment) +
-                                                    ") and file alignment (" + hexNumber(fileAlignment) +
-                                                    ") do not fit together");
+        return problem(ImageProblem::Malformed,
+                       "its section alignment (" + hexNumber(image->sectionAlignment) +
+                           ") and file alignment (" + hexNumber(fileAlignment) +
+                           ") do not fit together");
     }
     if (image->sectionAlignment < kPageSize && fileAlignment != image->sectionAlignment) {
         return problem(ImageProblem::Malformed, "its section alignment is below a page but differs "
                                                 "from its file alignment");
     }
     if (imageBase % kImageBaseAlignment != 0) {
-        return problem(ImageProblem::Malformed, "its image base " + hexNumber(imageBase) +
-                                                    " is not on a 64 KiB boundary");
+        return problem(ImageProblem::Malformed,
+                       "its image base " + hexNumber(imageBase) + " is not on a 64 KiB boundary");
     }
     // Memory comes in pages, also to an image whose sections are aligned on less.
     const std::uint64_t mapped = roundUp(sizeOfImage, std::max(image->sectionAlignment, kPageSize));
     // Up to the last byte of the address space is more than any process has,
     // and its size would not fit in 32 bits.
     if (imageBase + mapped >= kAddressSpaceEnd) {
-        return problem(ImageProblem::Malformed, "its image (" + hexNumber(sizeOfImage) + " bytes at " +
-                                                    hexNumber(imageBase) + ") does not fit below 4 GiB");
+        return problem(ImageProblem::Malformed, "its image (" + hexNumber(sizeOfImage) +
+                                                    " bytes at " + hexNumber(imageBase) +
+                                                    ") does not fit below 4 GiB");
     }
     if (image->headersSize > size) {
         return problem(ImageProblem::Truncated, "the file ends inside its headers (" +
@@ -358,12 +365,14 @@ bool readImage(const PeImage& image, HostAddress address, unsigned char* out, st
         const std::uint64_t runEnd = std::min(end, piece.end);
         const std::uint64_t first = at - piece.begin;
         const std::uint64_t last = runEnd - piece.begin;
-        const std::uint64_t inFile = image.file.size() > piece.fileStart ? image.file.size() - piece.fileStart : 0;
+        const std::uint64_t inFile =
+            image.file.size() > piece.fileStart ? image.file.size() - piece.fileStart : 0;
         const std::uint64_t fileEnd = std::min({piece.fromFile, inFile, last});
         unsigned char* to = out + (at - address);
         if (first < fileEnd) {
             std::copy(image.file.begin() + static_cast<std::ptrdiff_t>(piece.fileStart + first),
-                      image.file.begin() + static_cast<std::ptrdiff_t>(piece.fileStart + fileEnd), to);
+                      image.file.begin() + static_cast<std::ptrdiff_t>(piece.fileStart + fileEnd),
+                      to);
         }
         const std::uint64_t zerosFrom = std::max(first, fileEnd);
         std::fill(to + (zerosFrom - first), to + (last - first), 0);
@@ -372,7 +381,9 @@ bool readImage(const PeImage& image, HostAddress address, unsigned char* out, st
     return true;
 }
 
-const ImageSection* sectionAt(const PeImage& image, HostAddress address) { return sectionHolding(image, address); }
+const ImageSection* sectionAt(const PeImage& image, HostAddress address) {
+    return sectionHolding(image, address);
+}
 
 bool imageCanMove(const PeImage& image) {
     return (image.dllCharacteristics & kDynamicBase) && !(image.characteristics & kRelocationsStripped) &&

@@ -36,8 +36,8 @@ std::string fromSystemCodePage(const std::string& text);
 // The file a shortcut's path names, as this system reaches it: `target` in
 // Windows' form (UTF-8), relative to the shortcut's folder when `relative`.
 // False with the reason when it cannot be reached at all.
-bool shortcutTargetPath(const std::string& shortcut, const std::string& target, bool relative, std::string* path,
-                        std::string* why);
+bool shortcutTargetPath(const std::string& shortcut, const std::string& target, bool relative,
+                        std::string* path, std::string* why);
 
 // What the checker says, on standard output or standard error.
 void writeOut(const std::string& text);

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <windows.h>  // page protection constants, as a Windows program is told them
 
 #include <algorithm>
 #include <cerrno>
@@ -17,8 +18,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-#include <windows.h>  // page protection constants, as a Windows program is told them
 
 #include "checker/linux_process.h"
 #include "checker/paths.h"
@@ -60,7 +59,8 @@ std::string ptraceScope() {
 // call that failed, taken before anything else can change errno.
 std::string refusal(unsigned pid, int error) {
     struct stat owner {};
-    const bool another = stat(("/proc/" + std::to_string(pid)).c_str(), &owner) == 0 && owner.st_uid != geteuid();
+    const bool another =
+        stat(("/proc/" + std::to_string(pid)).c_str(), &owner) == 0 && owner.st_uid != geteuid();
     return memoryRefusal(error, another, geteuid() == 0, ptraceScope());
 }
 
@@ -175,13 +175,14 @@ std::string fromSystemCodePage(const std::string& text) {
     return utf8FromUtf16(units);
 }
 
-bool shortcutTargetPath(const std::string& shortcut, const std::string& target, bool relative, std::string* path,
-                        std::string* why) {
+bool shortcutTargetPath(const std::string& shortcut, const std::string& target, bool relative,
+                        std::string* path, std::string* why) {
     std::error_code error;
     const char* prefix = std::getenv("WINEPREFIX");
     const char* home = std::getenv("HOME");
-    const WineLookup lookup = {textOf(std::filesystem::absolute(pathOf(shortcut), error).parent_path()),
-                               prefix != nullptr ? prefix : "", home != nullptr ? home : ""};
+    const WineLookup lookup = {
+        textOf(std::filesystem::absolute(pathOf(shortcut), error).parent_path()),
+        prefix != nullptr ? prefix : "", home != nullptr ? home : ""};
     return unixPathOf(target, relative, lookup, path, why);
 }
 

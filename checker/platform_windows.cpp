@@ -1,12 +1,11 @@
-#include "checker/platform.h"
-
-#include <windows.h>
 #include <psapi.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 #include <cwchar>
 
 #include "checker/paths.h"
+#include "checker/platform.h"
 #include "checker/text.h"
 #include "checker/virtual_store.h"
 #include "host/page_access.h"
@@ -135,7 +134,8 @@ bool findProcesses(const std::string& name, std::vector<RunningProcess>* found, 
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
         // Without case, in any script, as the Linux checker compares them.
         const std::string program = utf8(entry.szExeFile);
-        if (sameFileName(program, name)) found->push_back({static_cast<unsigned>(entry.th32ProcessID), program});
+        if (sameFileName(program, name))
+            found->push_back({static_cast<unsigned>(entry.th32ProcessID), program});
     }
     CloseHandle(snapshot);
     return true;
@@ -148,8 +148,8 @@ std::string fromSystemCodePage(const std::string& text) {
     return utf8(units.c_str(), static_cast<int>(units.size()));
 }
 
-bool shortcutTargetPath(const std::string& shortcut, const std::string& target, bool relative, std::string* path,
-                        std::string*) {
+bool shortcutTargetPath(const std::string& shortcut, const std::string& target, bool relative,
+                        std::string* path, std::string*) {
     *path = relative ? textOf(pathOf(shortcut).parent_path() / pathOf(target)) : target;
     return true;
 }

@@ -61,7 +61,6 @@ struct Reader {
         *text = utf8FromUtf16(units);
         return true;
     }
-
 };
 
 ShellLinkTarget noFile(const std::string& why) {

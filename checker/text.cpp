@@ -57,7 +57,8 @@ char32_t pointAt(const std::string& text, std::size_t at, std::size_t length) {
     const unsigned char lead = static_cast<unsigned char>(text[at]);
     if (length == 1) return lead;
     char32_t point = lead & (0x7F >> length);
-    for (std::size_t i = 1; i < length; ++i) point = point << 6 | (static_cast<unsigned char>(text[at + i]) & 0x3F);
+    for (std::size_t i = 1; i < length; ++i)
+        point = point << 6 | (static_cast<unsigned char>(text[at + i]) & 0x3F);
     return point;
 }
 

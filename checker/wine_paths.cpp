@@ -19,11 +19,13 @@ bool isFolder(const fs::path& path) {
 // The prefix that holds the folder (a folder with dosdevices in it, the
 // folder itself or one above), else WINEPREFIX, else ~/.wine; empty if none.
 fs::path prefixOf(const WineLookup& lookup) {
-    for (fs::path folder = pathOf(lookup.shortcutFolder); !folder.empty(); folder = folder.parent_path()) {
+    for (fs::path folder = pathOf(lookup.shortcutFolder); !folder.empty();
+         folder = folder.parent_path()) {
         if (isFolder(folder / "dosdevices")) return folder;
         if (folder == folder.root_path()) break;
     }
-    if (!lookup.winePrefix.empty() && isFolder(pathOf(lookup.winePrefix) / "dosdevices")) return pathOf(lookup.winePrefix);
+    if (!lookup.winePrefix.empty() && isFolder(pathOf(lookup.winePrefix) / "dosdevices"))
+        return pathOf(lookup.winePrefix);
     if (!lookup.home.empty() && isFolder(pathOf(lookup.home) / ".wine" / "dosdevices")) {
         return pathOf(lookup.home) / ".wine";
     }
@@ -59,8 +61,8 @@ std::vector<std::string> namesOf(const std::string& path) {
 
 }  // namespace
 
-bool unixPathOf(const std::string& windowsPath, bool relative, const WineLookup& lookup, std::string* path,
-                std::string* why) {
+bool unixPathOf(const std::string& windowsPath, bool relative, const WineLookup& lookup,
+                std::string* path, std::string* why) {
     fs::path folder;
     fs::path top;  // a drive's root, which ".." does not leave, as on Windows
     std::string rest = windowsPath;
@@ -73,13 +75,15 @@ bool unixPathOf(const std::string& windowsPath, bool relative, const WineLookup&
         const std::string letter(1, static_cast<char>(rest[0] | 0x20));
         if (prefix.empty()) {
             *why = "it names drive " + std::string(1, static_cast<char>(rest[0] & ~0x20)) +
-                   ": and no Wine prefix holds the shortcut (nor WINEPREFIX, nor ~/.wine) to say what that drive is";
+                   ": and no Wine prefix holds the shortcut (nor WINEPREFIX, nor ~/.wine) to say "
+                   "what that drive is";
             return false;
         }
         folder = prefix / "dosdevices" / (letter + ":");
         if (!isFolder(folder)) {
             *why = "it names drive " + std::string(1, static_cast<char>(rest[0] & ~0x20)) +
-                   ":, which the Wine prefix " + textOf(prefix) + " does not map (no dosdevices/" + letter + ":)";
+                   ":, which the Wine prefix " + textOf(prefix) + " does not map (no dosdevices/" +
+                   letter + ":)";
             return false;
         }
         // The drive's link taken, so that paths read as the player's own (dosdevices/z: is /).

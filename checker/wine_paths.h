@@ -14,5 +14,5 @@ struct WineLookup {
 
 // The Linux path of `windowsPath` (relative to the shortcut's folder when
 // `relative`), or false with the reason: no prefix, a drive it does not map.
-bool unixPathOf(const std::string& windowsPath, bool relative, const WineLookup& lookup, std::string* path,
-                std::string* why);
+bool unixPathOf(const std::string& windowsPath, bool relative, const WineLookup& lookup,
+                std::string* path, std::string* why);

@@ -268,21 +268,25 @@ std::vector<unsigned char> gameExecutable(const GameSetup& setup, const std::vec
     return writeExecutable(gameLayout(setup, game, options));
 }
 
-std::vector<unsigned char> manySectionsExecutable(std::uint32_t sections, std::uint32_t manifestBytes) {
+std::vector<unsigned char> manySectionsExecutable(std::uint32_t sections,
+                                                  std::uint32_t manifestBytes) {
     std::string manifest =
-        "<assembly><trustInfo><security><requestedPrivileges><requestedExecutionLevel level=\"asInvoker\"/>"
+        "<assembly><trustInfo><security><requestedPrivileges><requestedExecutionLevel "
+        "level=\"asInvoker\"/>"
         "</requestedPrivileges></security></trustInfo></assembly>";
     manifest.resize(manifestBytes, ' ');
     ExeLayout layout;
     layout.headersSize = fileAligned(kExeSectionTable + 40 * std::size_t{sections});
-    const HostAddress begin = kImageBase + (layout.headersSize + kPageSize - 1) / kPageSize * kPageSize;
+    const HostAddress begin =
+        kImageBase + (layout.headersSize + kPageSize - 1) / kPageSize * kPageSize;
     for (std::uint32_t i = 1; i < sections; ++i) {
         layout.sections.push_back({".empty", begin, 0, 0, 0, kInitialisedData | kReads, {}});
     }
     std::vector<unsigned char> tree = manifestResource(manifest, begin - kImageBase);
     const std::uint32_t size = static_cast<std::uint32_t>(tree.size());
     layout.directories[kResourceDirectory] = {begin - kImageBase, size};
-    layout.sections.push_back({".rsrc", begin, size, layout.headersSize, size, kInitialisedData | kReads, std::move(tree)});
+    layout.sections.push_back({".rsrc", begin, size, layout.headersSize, size,
+                               kInitialisedData | kReads, std::move(tree)});
     layout.sizeOfImage = begin - kImageBase + (size + kPageSize - 1) / kPageSize * kPageSize;
     layout.entryPoint = begin - kImageBase;
     return writeExecutable(layout);

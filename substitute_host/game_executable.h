@@ -86,6 +86,7 @@ std::vector<unsigned char> gameExecutable(const GameSetup& setup, const Executab
 // None of the builds, as heavy for a reader as the format allows: `sections`
 // sections (at most 65535), all empty but the last, which holds a manifest of
 // `manifestBytes` (at least 256) naming an execution level.
-std::vector<unsigned char> manySectionsExecutable(std::uint32_t sections, std::uint32_t manifestBytes);
+std::vector<unsigned char> manySectionsExecutable(std::uint32_t sections,
+                                                  std::uint32_t manifestBytes);
 
 bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes);

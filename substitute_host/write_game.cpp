@@ -22,9 +22,12 @@ int main(int argc, char** argv) {
         const unsigned long sections = std::strtoul(argv[2], nullptr, 10);
         const unsigned long kib = std::strtoul(argv[4], nullptr, 10);
         if (sections < 1 || sections > 65535 || kib < 1 || kib > 1024) return 2;
-        file = manySectionsExecutable(static_cast<std::uint32_t>(sections), static_cast<std::uint32_t>(kib << 10));
+        file = manySectionsExecutable(static_cast<std::uint32_t>(sections),
+                                      static_cast<std::uint32_t>(kib << 10));
     } else {
-        std::fprintf(stderr, "usage: write_game A|B|C|AB PATH, or write_game --sections N --manifest-kib K PATH\n");
+        std::fprintf(
+            stderr,
+            "usage: write_game A|B|C|AB PATH, or write_game --sections N --manifest-kib K PATH\n");
         return 2;
     }
     if (!writeFile(argv[argc - 1], file)) {
