@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <windows.h>  // page protection constants, as a Windows program is told them
 
 #include <algorithm>
 #include <cerrno>
@@ -18,6 +17,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include <windows.h>  // page protection constants, as a Windows program is told them
 
 #include "checker/linux_process.h"
 #include "checker/paths.h"

@@ -1,11 +1,12 @@
+#include "checker/platform.h"
+
+#include <windows.h>
 #include <psapi.h>
 #include <tlhelp32.h>
-#include <windows.h>
 
 #include <cwchar>
 
 #include "checker/paths.h"
-#include "checker/platform.h"
 #include "checker/text.h"
 #include "checker/virtual_store.h"
 #include "host/page_access.h"
@@ -134,8 +135,9 @@ bool findProcesses(const std::string& name, std::vector<RunningProcess>* found, 
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
         // Without case, in any script, as the Linux checker compares them.
         const std::string program = utf8(entry.szExeFile);
-        if (sameFileName(program, name))
+        if (sameFileName(program, name)) {
             found->push_back({static_cast<unsigned>(entry.th32ProcessID), program});
+        }
     }
     CloseHandle(snapshot);
     return true;

@@ -24,8 +24,9 @@ fs::path prefixOf(const WineLookup& lookup) {
         if (isFolder(folder / "dosdevices")) return folder;
         if (folder == folder.root_path()) break;
     }
-    if (!lookup.winePrefix.empty() && isFolder(pathOf(lookup.winePrefix) / "dosdevices"))
+    if (!lookup.winePrefix.empty() && isFolder(pathOf(lookup.winePrefix) / "dosdevices")) {
         return pathOf(lookup.winePrefix);
+    }
     if (!lookup.home.empty() && isFolder(pathOf(lookup.home) / ".wine" / "dosdevices")) {
         return pathOf(lookup.home) / ".wine";
     }
