@@ -25,16 +25,16 @@ for tree in "$@"; do
   (cd "$tree" && ctest --output-on-failure -j "$jobs") 2>&1 | tee "$log"
   [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
   # One line per test: "N/M Test #K: name .... Passed", "***Skipped", "***Failed", ...
-  results=$(grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ' "$log")
-  ran=$(printf '%s\n' "$results" | grep -c 'Test' || true)
-  ok=$(printf '%s\n' "$results" | grep -cE ' Passed +[0-9.]+ sec' || true)
-  skip=$(printf '%s\n' "$results" | grep -cE '\*\*\*Skipped +[0-9.]+ sec' || true)
-  printf '%s\n' "$results" | grep -E '\*\*\*Skipped' | sed -E 's/.*Test +#[0-9]+: ([^ ]+) .*/\1/' >> "$skipped_list"
+  results=$(grep -aE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ' "$log")
+  ran=$(printf '%s\n' "$results" | grep -ac 'Test' || true)
+  ok=$(printf '%s\n' "$results" | grep -acE ' Passed +[0-9.]+ sec' || true)
+  skip=$(printf '%s\n' "$results" | grep -acE '\*\*\*Skipped +[0-9.]+ sec' || true)
+  printf '%s\n' "$results" | grep -aE '\*\*\*Skipped' | sed -E 's/.*Test +#[0-9]+: ([^ ]+) .*/\1/' >> "$skipped_list"
   passed=$((passed + ok))
   skipped=$((skipped + skip))
   failed=$((failed + ran - ok - skip))
 done
-grep -h "^seed \|^random hosts:\|^loader layouts:" "${@/%//Testing/Temporary/LastTest.log}" 2>/dev/null || true
+grep -ah "^seed \|^random hosts:\|^loader layouts:" "${@/%//Testing/Temporary/LastTest.log}" 2>/dev/null || true
 
 echo
 echo "tests: $passed passed, $failed failed, $skipped skipped"
