@@ -25,17 +25,21 @@ export WINEARCH=win32
 # so that names in any script reach Windows programs whole.
 export LC_ALL=C.UTF-8
 mkdir -p "$(dirname "$WINEPREFIX")"
+# What Wine said when it failed, from the log it wrote to (a file: Wine's
+# services inherit the output of the first program of a server's life, and
+# would hold a pipe open).
+said() { echo "wine-run.sh: $1 (WINEPREFIX $WINEPREFIX); Wine said:" >&2; tail -n 20 "$2" >&2; exit 1; }
 # The first run creates the prefix; tests running side by side must not race on it.
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  (flock 9; [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1; wineserver -w; }) \
-    9>"$WINEPREFIX.lock"
+  (flock 9; [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >"$WINEPREFIX.boot.log" 2>&1; wineserver -w; }) \
+    9>"$WINEPREFIX.lock" || said "Wine could not make its prefix" "$WINEPREFIX.boot.log"
 fi
 case "${1:-}" in
   --start)
-    # Wine's services start with the first program of a server's life and
-    # inherit its output; started here, they hold no test's output pipe open.
+    # Started here, Wine's services hold no test's output pipe open.
     wineserver -p </dev/null >/dev/null 2>&1 || true
-    wine cmd /c exit </dev/null >/dev/null 2>&1
+    wine cmd /c exit </dev/null >"$WINEPREFIX.start.log" 2>&1 ||
+      said "Wine could not start a program" "$WINEPREFIX.start.log"
     exit 0 ;;
   --stop)
     wineserver -k </dev/null >/dev/null 2>&1 || true

@@ -80,6 +80,19 @@ MENUPATCH_WINE= MENUPATCH_WINE_LOADER="$refused" bash "$probe" --announce > "$wo
 expect_status "probe --announce, auto" 0 $?
 expect_text "probe --announce, auto" "$work/announce" "This kernel does not run 32-bit x86 programs"
 
+# Wine taken for usable but failing to start is no silent failure: it says what
+# Wine said (where Wine does start, in a scratch prefix, it starts and stops).
+scratch="$work/scratch-prefix"
+MENUPATCH_WINE=auto MENUPATCH_WINE_LOADER=/bin/echo MENUPATCH_WINEPREFIX="$scratch" \
+  bash "$source_dir/scripts/wine-run.sh" --start > "$work/start-fails" 2>&1
+started=$?
+if [ $started -ne 0 ]; then
+  expect_text "wine server start, failing" "$work/start-fails" "wine-run.sh: Wine could not"
+  expect_text "wine server start, failing" "$work/start-fails" "Wine said:"
+else
+  MENUPATCH_WINEPREFIX="$scratch" bash "$source_dir/scripts/wine-run.sh" --stop
+fi
+
 # A setting the probe does not know.
 MENUPATCH_WINE=sometimes bash "$probe" > "$work/unknown" 2>&1
 expect_status "probe, unknown setting" 2 $?
