@@ -178,6 +178,10 @@ std::vector<NamedLayout> makeNamedLayouts() {
                      0, "A", "", Outcome::Loaded,
                      {{kProbeA, {0x55, 0x89, 0xE5, 0x53, 0x00}, PAGE_EXECUTE_READ},
                       {kProbePage + kSignatureSectorEnd - 1, {0x00}, PAGE_EXECUTE_READ}}});
+    // Cut two bytes into the signature: the rest of the sector is zeros, not what the file held.
+    cases.push_back({changed(runnable("FileEndsInsideTheSignature"),
+                             [](LoaderLayout& l) { l.sizeChange = -long{kSignatureSectorEnd - kSignatureEnd + 2}; }),
+                     0, "C", "", Outcome::Loaded, {{kProbeA, {0x55, 0x89, 0x00, 0x00}, PAGE_EXECUTE_READ}}});
     cases.push_back({changed(runnable("FileEndsBeforeLastSector"),
                              [](LoaderLayout& l) { l.sizeChange = -long{kSignatureSectorEnd - kSignatureEnd + kSector}; }),
                      2, "", "past the end of the file", Outcome::NotStarted, {}});

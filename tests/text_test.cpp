@@ -65,6 +65,9 @@ TEST(NameText, Utf16AndUtf8WithWhatIsNotText) {
     // A byte that is not UTF-8 is U+FFFD, each one; what is text stays.
     EXPECT_EQ(wellFormedUtf8("caf\xE9"), "caf\xEF\xBF\xBD");
     EXPECT_EQ(wellFormedUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");       // overlong
+    EXPECT_EQ(wellFormedUtf8("\xE0\x80\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // a '/' in three bytes
+    EXPECT_EQ(wellFormedUtf8("\xF0\x8F\xBF\xBF"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // U+FFFF in four
+    EXPECT_EQ(wellFormedUtf8("\xF4\x90\x80\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // past U+10FFFF
     EXPECT_EQ(wellFormedUtf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // a surrogate
     EXPECT_EQ(wellFormedUtf8("Игры 🎮"), "Игры 🎮");
     EXPECT_EQ(wellFormedUtf8("\xF0\x9F\x8E"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // cut short
