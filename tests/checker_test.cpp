@@ -209,13 +209,10 @@ TEST(CheckerChanges, ListsEveryWriteOfTheDryRunAndTheRoutineCalls) {
         return hexOf({static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
                       static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)});
     };
-    const std::vector<unsigned char> game = gameBytesOf(GameSetup{});
-    const auto rows = game.begin() + (pageBaseOf(kA) + 968 - kGameBegin);
-    const std::vector<unsigned char> stockRows(rows, rows + 162);
     const std::string changes =
         "[{\"address\": " + std::to_string(kA.flagDestSlot) + ", \"before\": " +
         quoted(le32(oldOperandOf(kA))) + ", \"after\": " + quoted(le32(flagAddressOf(kA))) + "}, " +
-        "{\"address\": " + std::to_string(pageBaseOf(kA) + 968) + ", \"before\": " + quoted(hexOf(stockRows)) +
+        "{\"address\": " + std::to_string(pageBaseOf(kA) + 968) + ", \"before\": " + quoted(hexOf(stockRows())) +
         ", \"after\": " + quoted(hexOf(expectedRowBlock())) + "}, " +
         "{\"address\": " + std::to_string(flagAddressOf(kA)) + ", \"before\": \"05\", \"after\": \"00\"}]";
     EXPECT_TRUE(json.says(fact("changes", changes))) << json.out;
