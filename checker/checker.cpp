@@ -183,15 +183,7 @@ bool readWholeFile(const std::string& path, std::vector<unsigned char>* bytes, s
 // Wine, like Windows, opens a file whatever the case of its name; a Linux folder
 // may hold korvan.set as KORVAN.SET, or as more than one of its spellings.
 bool settingsNameInFolder(const std::string& folder, std::string* name, std::string* why) {
-    std::error_code error;
-    if (fs::exists(pathOf(folder) / kSettingsFileName, error)) return true;
-    std::vector<std::string> spellings;
-    // Stepped with the error kept: the range-for's step ends the program on an error.
-    for (fs::directory_iterator entry(pathOf(folder), error);
-         !error && entry != fs::directory_iterator(); entry.increment(error)) {
-        const std::string file = textOf(entry->path().filename());
-        if (sameFileName(file, kSettingsFileName)) spellings.push_back(file);
-    }
+    std::vector<std::string> spellings = spellingsIn(pathOf(folder), kSettingsFileName);
     std::sort(spellings.begin(), spellings.end());
     if (spellings.size() > 1) {
         std::string list;

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "checker/paths.h"
-#include "checker/text.h"
 
 namespace {
 
@@ -33,17 +32,10 @@ fs::path prefixOf(const WineLookup& lookup) {
     return {};
 }
 
-// The entry of `folder` named `name` but for case: the name itself if it is
-// there, else the first the folder lists, as Wine takes it; else `name`.
+// The entry of `folder` named `name` but for case, as Wine takes it; else `name`.
 std::string nameOnDisk(const fs::path& folder, const std::string& name) {
-    std::error_code error;
-    if (fs::exists(folder / pathOf(name), error)) return name;
-    for (fs::directory_iterator entry(folder, error); !error && entry != fs::directory_iterator();
-         entry.increment(error)) {
-        const std::string candidate = textOf(entry->path().filename());
-        if (sameFileName(candidate, name)) return candidate;
-    }
-    return name;
+    const std::vector<std::string> spellings = spellingsIn(folder, name);
+    return spellings.empty() ? name : spellings.front();
 }
 
 std::vector<std::string> namesOf(const std::string& path) {

@@ -11,17 +11,12 @@
 
 #include "checker/checker.h"
 #include "checker/pe_image.h"
+#include "checker/text.h"
 #include "tests/json_reader.h"
 #include "tests/loader_layouts.h"
 #include "tests/temp_folder.h"
 
 namespace {
-
-std::string hex(std::uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-    return text;
-}
 
 class NamedLayouts : public testing::TestWithParam<std::size_t> {};
 
@@ -47,12 +42,12 @@ TEST_P(NamedLayouts, VerdictAndWhatStandsWhereOnceMapped) {
     PeImage image;
     const ImageReading reading = readPeImage(file, &image);
     for (const MappedProbe& probe : c.probes) {
-        SCOPED_TRACE("at " + hex(probe.address));
+        SCOPED_TRACE("at " + hexNumber(probe.address));
         ASSERT_EQ(reading.problem, ImageProblem::None) << reading.why;
         const HostRegion region = imageRegion(image, probe.address);
         EXPECT_EQ(region.committed, probe.protection != 0);
         if (!region.committed) continue;
-        EXPECT_EQ(hex(region.protection), hex(probe.protection));
+        EXPECT_EQ(hexNumber(region.protection), hexNumber(probe.protection));
         std::vector<unsigned char> bytes(probe.bytes.size());
         ASSERT_TRUE(readImage(image, probe.address, bytes.data(), static_cast<std::uint32_t>(bytes.size())));
         EXPECT_EQ(bytes, probe.bytes);
@@ -80,9 +75,9 @@ TEST(ExecutableMapping, SectionFlagsGiveTheLoadersProtection) {
     PeImage flat;
     flat.sectionAlignment = 0x800;
     for (const Flags& f : kFlags) {
-        EXPECT_EQ(hex(sectionProtection(paged, f.characteristics)), hex(f.protection)) << hex(f.characteristics);
-        EXPECT_EQ(hex(sectionProtection(flat, f.characteristics)), hex(PAGE_EXECUTE_WRITECOPY))
-            << hex(f.characteristics);
+        EXPECT_EQ(hexNumber(sectionProtection(paged, f.characteristics)), hexNumber(f.protection)) << hexNumber(f.characteristics);
+        EXPECT_EQ(hexNumber(sectionProtection(flat, f.characteristics)), hexNumber(PAGE_EXECUTE_WRITECOPY))
+            << hexNumber(f.characteristics);
     }
 }
 
@@ -106,11 +101,11 @@ TEST(ExecutableMapping, ReadsAcrossPiecesAsByteByByte) {
         for (const HostAddress from : {image.imageBase + 0x300, kCodeBase + kCodeSize - 0x300, kProbePage + 0x100}) {
             const std::uint32_t size = std::min<std::uint32_t>(0x2000, end - from);
             std::vector<unsigned char> whole(size);
-            ASSERT_TRUE(readImage(image, from, whole.data(), size)) << hex(from);
+            ASSERT_TRUE(readImage(image, from, whole.data(), size)) << hexNumber(from);
             for (std::uint32_t i = 0; i < size; ++i) {
                 unsigned char byte = 0xAA;
                 ASSERT_TRUE(readImage(image, from + i, &byte, 1));
-                ASSERT_EQ(byte, whole[i]) << "at " << hex(from + i);
+                ASSERT_EQ(byte, whole[i]) << "at " << hexNumber(from + i);
             }
         }
         unsigned char last[2];
