@@ -85,6 +85,36 @@ HostRegion mappedRegion(const std::vector<Mapping>& mappings, HostAddress addres
     return {static_cast<HostAddress>(page), static_cast<std::uint32_t>(end - page), false, 0};
 }
 
+namespace {
+
+// After the last slash of either kind.
+std::string fileNameOf(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+bool isWineLoader(const std::string& fileName) { return fileName.rfind("wine", 0) == 0; }
+
+std::string windowsProgramOf(const std::string& cmdline, const std::string& executableName) {
+    std::vector<std::string> arguments;
+    for (std::size_t at = 0; at < cmdline.size();) {
+        const std::size_t end = std::min(cmdline.find('\0', at), cmdline.size());
+        arguments.push_back(cmdline.substr(at, end - at));
+        at = end + 1;
+    }
+    if (arguments.empty()) return {};
+    if (!isWineLoader(executableName)) {
+        for (std::size_t i = 1; i + 1 < arguments.size(); ++i) {
+            if (arguments[i].find('/') != std::string::npos && isWineLoader(fileNameOf(arguments[i]))) {
+                return fileNameOf(arguments[i + 1]);
+            }
+        }
+    }
+    return fileNameOf(arguments[0]);
+}
+
 bool readWhereReadable(HostAddress address, unsigned char* out, std::uint32_t size,
                        MemoryReader read, std::string* why) {
     if (!hasAccess(address, size, Access::Readable)) {

@@ -36,6 +36,17 @@ using MemoryReader = long (*)(HostAddress address, unsigned char* out, std::uint
 bool readWhereReadable(HostAddress address, unsigned char* out, std::uint32_t size,
                        MemoryReader read, std::string* why);
 
+// Whether a file of this name is one of Wine's loaders (wine, wine64,
+// wine-preloader, wine64-preloader).
+bool isWineLoader(const std::string& fileName);
+
+// The file name of the Windows program a Wine process runs, from its command
+// line (/proc/PID/cmdline: arguments ended by NUL) and the file name of its
+// executable (/proc/PID/exe). Wine leaves the program's Windows path as the
+// first argument; under a user-mode emulator (QEMU, FEX, Box86) the command
+// line stays the emulator's, and the program is the argument after Wine's loader.
+std::string windowsProgramOf(const std::string& cmdline, const std::string& executableName);
+
 // Why Linux refused to let us read a process's memory, from the error of the
 // read that failed (errno) and what else decides it.
 std::string memoryRefusal(int error, bool anotherUsersProcess, bool root,

@@ -65,23 +65,19 @@ std::string refusal(unsigned pid, int error) {
     return memoryRefusal(error, another, geteuid() == 0, ptraceScope());
 }
 
-// The file name of the Windows program a Wine process runs: its first
-// argument, as Wine leaves it, after the last slash of either kind.
-std::string windowsProgramOf(unsigned pid) {
-    const std::string cmdline = readText("/proc/" + std::to_string(pid) + "/cmdline");
-    const std::string first = cmdline.substr(0, cmdline.find('\0'));
-    const auto slash = first.find_last_of("/\\");
-    return slash == std::string::npos ? first : first.substr(slash + 1);
+std::string executableNameOf(unsigned pid) {
+    std::error_code error;
+    return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error).filename().string();
+}
+
+std::string programOfProcess(unsigned pid) {
+    return windowsProgramOf(readText("/proc/" + std::to_string(pid) + "/cmdline"), executableNameOf(pid));
 }
 
 bool isWineProcess(unsigned pid) {
-    char target[4096] = {};
-    const std::string link = "/proc/" + std::to_string(pid) + "/exe";
-    const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
-    const std::string exe = length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
-    const std::string name = exe.substr(exe.find_last_of('/') + 1);
-    if (name.rfind("wine", 0) == 0) return true;
-    // A loader of another name (Proton's, a packaged Wine): its own ntdll is mapped.
+    if (isWineLoader(executableNameOf(pid))) return true;
+    // A loader of another name (Proton's, a packaged Wine), or Wine under an
+    // emulator: Wine's own ntdll is mapped.
     const std::string maps = readText("/proc/" + std::to_string(pid) + "/maps");
     return maps.find("/ntdll.so") != std::string::npos || maps.find("/ntdll.dll.so") != std::string::npos;
 }
@@ -125,7 +121,7 @@ bool openGameProcess(unsigned pid, GameSource* source, std::string* name, std::s
         closeGameProcess();
         return false;
     }
-    *name = windowsProgramOf(pid);
+    *name = programOfProcess(pid);
     *source = {processRegion, readProcess};
     return true;
 }
@@ -150,7 +146,7 @@ bool findProcesses(const std::string& name, std::vector<RunningProcess>* found, 
         char* end = nullptr;
         const unsigned long pid = std::strtoul(entry->d_name, &end, 10);
         if (end == entry->d_name || *end != '\0' || pid == 0) continue;
-        const std::string program = windowsProgramOf(static_cast<unsigned>(pid));
+        const std::string program = programOfProcess(static_cast<unsigned>(pid));
         if (sameFileName(program, name) && isWineProcess(static_cast<unsigned>(pid))) {
             found->push_back({static_cast<unsigned>(pid), program});
         }

@@ -10,8 +10,13 @@ jobs="$1"
 shift
 
 wine=0
-reason=$(bash "$root/scripts/wine-probe.sh") || wine=$?
+reason=$(bash "$root/scripts/wine-probe.sh" --route) || wine=$?
 [ $wine -le 1 ] || exit 2
+if [ $wine -eq 0 ]; then
+  # Every Wine command of this run takes the same route without probing again.
+  export MENUPATCH_WINE_ROUTE="${reason%%$'\n'*}"
+  reason="${reason#*$'\n'}"
+fi
 
 passed=0
 failed=0
@@ -41,7 +46,10 @@ echo "tests: $passed passed, $failed failed, $skipped skipped"
 if [ $wine -eq 1 ]; then
   echo "Skipped: every test under Wine."
   echo "$reason"
-elif [ $skipped -ne 0 ]; then
+else
+  echo "$reason"
+fi
+if [ $wine -eq 0 ] && [ $skipped -ne 0 ]; then
   echo "Wine runs here, so no test may be skipped; these were:"
   sed 's/^/  /' "$skipped_list"
   status=1

@@ -20,16 +20,30 @@ std::uintptr_t gLowestStack = 0;
 bool gFollowing = false;
 bool gVectoredHandlerAdded = false;
 
+// Whether the exception is the trap of one step. Under QEMU's user-mode
+// emulation the signal carries no trap number, so Wine reports the step as a
+// breakpoint and moves Eip back over an int3 that is not there; the exception's
+// address is still where the step landed. A true int3 leaves the two equal.
+bool isStep(EXCEPTION_POINTERS* exception) {
+    const EXCEPTION_RECORD* record = exception->ExceptionRecord;
+    CONTEXT* context = exception->ContextRecord;
+    if (record->ExceptionCode == EXCEPTION_SINGLE_STEP) return true;
+    const auto landed = reinterpret_cast<std::uintptr_t>(record->ExceptionAddress);
+    if (record->ExceptionCode != EXCEPTION_BREAKPOINT || landed != context->Eip + 1) return false;
+    context->Eip = landed;
+    return true;
+}
+
 // Each step: note the stack pointer; go on while the caller's module runs.
 LONG WINAPI stepCaller(EXCEPTION_POINTERS* exception) {
-    if (exception->ExceptionRecord->ExceptionCode != EXCEPTION_SINGLE_STEP || !gFollowing) {
-        return EXCEPTION_CONTINUE_SEARCH;
-    }
+    if (!gFollowing || !isStep(exception)) return EXCEPTION_CONTINUE_SEARCH;
     CONTEXT* context = exception->ContextRecord;
     if (context->Esp < gLowestStack) gLowestStack = context->Esp;
     if (context->Eip >= gCallerBegin && context->Eip < gCallerEnd) {
         context->EFlags |= kTrapFlag;
     } else {
+        // Cleared by hand: Wine leaves the flag set in a step it took for a breakpoint.
+        context->EFlags &= ~kTrapFlag;
         gFollowing = false;
     }
     return EXCEPTION_CONTINUE_EXECUTION;

@@ -212,6 +212,18 @@ TEST_P(UnfitSubstituteHost, SurvivesLoadsAndChangesOnlyWhatTheCaseSays) {
 INSTANTIATE_TEST_SUITE_P(Cases, UnfitSubstituteHost, testing::ValuesIn(kUnfitHostCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The host's stack check catches what it is there for: a plug-in that takes
+// the string routine for one that removes its own argument.
+TEST(SubstituteHostStackCheck, CatchesACallerThatTakesBackTheArgumentsSlot) {
+    TempFolder temp;
+    const HostRun run = runSubstituteHost({"--dll", windowsPath(MENUPATCH_WRONG_CONVENTION_DLL), "--build", "A",
+                                           "--settings", windowsPath(temp.make("settings")),
+                                           "--start", windowsPath(temp.make("start"))});
+    ASSERT_EQ(run.text("load"), "ok") << run.output;
+    EXPECT_EQ(run.number("setdir_calls"), 1);
+    EXPECT_EQ(run.text("setdir_stack"), "taken_back");
+}
+
 // Many hosts with arbitrary slot values and page protections, in one process:
 // no crash, no failed load, nothing written outside what the sequence may write.
 TEST(RandomHosts, NoCrashAndNoByteOutsideTheAllowedRanges) {

@@ -139,4 +139,43 @@ TEST(ProcessRefusals, TheCauseOfTheReadThatFailed) {
     }
 }
 
+struct ProgramCase {
+    const char* name;
+    std::vector<std::string> arguments;  // each ended by NUL, as the kernel writes them
+    const char* executable;
+    const char* program;
+};
+
+// Native Wine and Proton rewrite the command line to the program's Windows
+// path; under an emulator the emulator's own stays, the program after Wine's loader.
+const ProgramCase kProgramCases[] = {
+    {"Wine", {"C:\\Games\\Korvan\\Game.exe", "-windowed"}, "wine", "Game.exe"},
+    {"Proton", {"Z:\\home\\deck\\Game.exe"}, "wine64-preloader", "Game.exe"},
+    {"ForwardSlashes", {"C:/Games/Game.exe"}, "wine-preloader", "Game.exe"},
+    {"Qemu", {"/usr/bin/qemu-i386", "/usr/lib/wine/wine", "C:\\Games\\Game.exe", "-x"}, "qemu-i386", "Game.exe"},
+    {"EmulatorWithOptions", {"FEXInterpreter", "-v", "/opt/wine/bin/wine64", "C:\\G\\Game.exe"}, "FEXInterpreter",
+     "Game.exe"},
+    // An argument of the game's that names a file called wine...
+    {"GameArgumentNamedWine", {"C:\\Game.exe", "/tmp/wine.log", "x"}, "wine", "Game.exe"},
+    // ...and an emulator whose command line names no Wine loader: its first argument.
+    {"EmulatorWithoutWine", {"/usr/bin/qemu-i386", "/bin/true"}, "qemu-i386", "qemu-i386"},
+    {"Empty", {}, "wine", ""},
+};
+
+std::string commandLine(const std::vector<std::string>& arguments) {
+    std::string line;
+    for (const std::string& argument : arguments) line += argument + '\0';
+    return line;
+}
+
+class WindowsProgram : public testing::TestWithParam<ProgramCase> {};
+
+TEST_P(WindowsProgram, FromTheCommandLine) {
+    const ProgramCase& c = GetParam();
+    EXPECT_EQ(windowsProgramOf(commandLine(c.arguments), c.executable), c.program);
+}
+
+INSTANTIATE_TEST_SUITE_P(Processes, WindowsProgram, testing::ValuesIn(kProgramCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace

@@ -86,7 +86,10 @@ std::vector<NamedLayout> makeNamedLayouts() {
                      Outcome::Loaded, {{kProbeA, {}, PAGE_NOACCESS}}});
 
     // A page of the code left out, the one with build A's routines: Wine fills
-    // it with zeros that run, and the DLL calls into them.
+    // it with zeros that run, and the DLL calls into them. They run on into the
+    // game's data, which Wine lets run (the game is not marked NX-compatible);
+    // under QEMU's user mode the fault carries no trap number, Wine takes it for
+    // an illegal instruction, and the DLL's load fails. The gap is refused either way.
     cases.push_back({changed(runnable("GapInCode"),
                              [](LoaderLayout& l) {
                                  std::vector<ExeSection>& sections = l.exe.sections;

@@ -388,7 +388,6 @@ LoaderLayout randomLayout(std::mt19937& rng, std::size_t index) {
 TEST(LoaderComparison, RandomLayouts) {
     constexpr std::size_t kLayouts = 200;
     constexpr std::size_t kBatch = 10;
-    constexpr auto kBudget = std::chrono::seconds(240);
     const char* seedText = std::getenv("MENUPATCH_RANDOM_SEED");
     const unsigned seed = seedText != nullptr ? static_cast<unsigned>(std::stoul(seedText)) : 20261210u;
     std::mt19937 rng(seed);
@@ -400,7 +399,8 @@ TEST(LoaderComparison, RandomLayouts) {
     std::size_t parted = 0;
     std::size_t partedRunByWine = 0;
     std::size_t mismatched = 0;
-    while (compared < kLayouts && std::chrono::steady_clock::now() - start < kBudget) {
+    // Every layout, however long the machine takes: its speed is no reason to compare fewer.
+    while (compared < kLayouts) {
         std::vector<LoaderLayout> layouts;
         for (std::size_t i = 0; i < kBatch && compared + i < kLayouts; ++i) {
             layouts.push_back(randomLayout(rng, compared + i));
@@ -423,8 +423,6 @@ TEST(LoaderComparison, RandomLayouts) {
     std::cout << "loader layouts: seed " << seed << ", " << compared << " compared, " << applied << " applied, "
               << refused << " refused by the checker (" << parted << " for a gap or space after the sections, "
               << partedRunByWine << " of them run by Wine), " << mismatched << " mismatched, " << seconds.count() << " s\n";
-    // A slow machine that ran out of time must not pass on fewer layouts.
-    EXPECT_EQ(compared, kLayouts);
 }
 
 }  // namespace

@@ -145,10 +145,11 @@ unsigned linuxPidOf(const StayingHost& host) {
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
         std::ifstream file(entry.path() / "cmdline", std::ios::binary);
         const std::string cmdline((std::istreambuf_iterator<char>(file)), {});
-        std::error_code error;
-        const std::string program = std::filesystem::read_symlink(entry.path() / "exe", error).filename().string();
-        // The shell that started it names the stop file too.
-        if (cmdline.find(mark) != std::string::npos && program.rfind("wine", 0) == 0) {
+        // The shell that started it names the stop file too, but maps no Wine
+        // (natively, or under an emulator).
+        std::ifstream maps(entry.path() / "maps");
+        const std::string mapped((std::istreambuf_iterator<char>(maps)), {});
+        if (cmdline.find(mark) != std::string::npos && mapped.find("/ntdll.so") != std::string::npos) {
             return static_cast<unsigned>(std::stoul(name));
         }
     }
