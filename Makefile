@@ -2,9 +2,10 @@
 # Steam Deck, dist/menupatch-check; `make demo` loads the DLL into the
 # substitute host under Wine and shows what changed; `make test` runs every test.
 # Each target first installs what this machine is missing.
-# Where this machine cannot run Wine (scripts/wine-probe.sh says why), `make demo`
-# shows a dry run instead and `make test` skips the tests under Wine;
-# MENUPATCH_WINE=auto (the default), off or required chooses.
+# Wine runs natively where the kernel runs 32-bit programs, else under QEMU's
+# user-mode emulation (scripts/wine-probe.sh says which and why); where neither
+# can, `make demo` shows a dry run instead and `make test` skips the tests under
+# Wine. MENUPATCH_WINE=auto (the default), native, emulated, off or required chooses.
 
 WINDOWS_BUILD := build/windows
 CLANG_BUILD := build/clang
@@ -43,19 +44,16 @@ check-demo: dll
 	@bash scripts/wine-probe.sh --need "make check-demo" "its running game is the substitute host under Wine"
 	@bash scripts/check-demo.sh $(WINDOWS_BUILD)
 
-# How long menupatch-check for Linux takes on the heaviest executable for its reader; then,
-# under Wine, what loading the plug-in costs, against the floor of its system calls
-# (CYCLES=N to change), and how long menupatch-check.exe takes on a large executable.
+# How long menupatch-check for Linux takes on the heaviest executable for its
+# reader; then, under Wine, what a Wine program's start costs on each route this
+# machine has (native, emulated), what loading the plug-in costs against the floor
+# of its system calls (CYCLES=N to change), and how long menupatch-check.exe takes
+# on a large executable.
 CYCLES ?= 1000
 bench: dll
 	@cmake --build $(NATIVE_BUILD) -j $(JOBS) --target write_game
-	@bash scripts/checker-bench-native.sh $(NATIVE_BUILD)
-	@bash scripts/wine-probe.sh --need "The rest of make bench" "it times loads by Wine's loader"
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target attach_bench empty_with_imports empty_plugin_startup
-	@scripts/wine-run.sh $(WINDOWS_BUILD)/attach_bench.exe dist/menupatch.dll \
-	    $(WINDOWS_BUILD)/empty_plugin.dll $(WINDOWS_BUILD)/empty_with_imports.dll \
-	    $(WINDOWS_BUILD)/empty_plugin_startup.dll $(CYCLES)
-	@bash scripts/check-bench.sh $(WINDOWS_BUILD)
+	@bash scripts/bench.sh $(WINDOWS_BUILD) $(NATIVE_BUILD) $(CYCLES)
 
 # The DLL's sources with clang and lld, so that no construct only one compiler takes creeps in;
 # the end-to-end tests run both DLLs. (The checker's sources get clang in the sanitizer build.)

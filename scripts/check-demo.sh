@@ -12,6 +12,14 @@ mkdir -p "$demo"
 cd "$demo"
 rm -f stop host.log
 
+# How Wine runs here, said once; one server for every program below, so that
+# the checker may read the running game under emulation too.
+route=$(bash "$root/scripts/wine-probe.sh" --route)
+export MENUPATCH_WINE_ROUTE="${route%%$'\n'*}"
+printf '%s\n\n' "${route#*$'\n'}"
+"$wine_run" --start
+trap '"$wine_run" --stop' EXIT
+
 "$wine_run" "$build/substitute_host.exe" --build A --write-exe game.exe
 "$wine_run" "$build/substitute_host.exe" --build C --page-base 0 --write-exe other.exe
 # A settings file beside them, its flag byte set.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The plug-in at work on the substitute host's game, laid out as one build.
-# With Wine: the substitute host loads dist/menupatch.dll with LoadLibrary and
-# shows what changed. Without it (scripts/wine-probe.sh says why): a dry run,
+# With Wine, natively or under QEMU's emulation (scripts/wine-probe.sh says which
+# and why, first): the substitute host loads dist/menupatch.dll with LoadLibrary
+# and shows what changed. Without it (the probe says why): a dry run,
 # menupatch-check for Linux running the plug-in's own attach sequence over the
 # same game written out as an executable, with a settings file beside it.
 # usage: demo.sh WINDOWS_BUILD_DIR NATIVE_BUILD_DIR BUILD
@@ -14,7 +15,8 @@ build="$3"
 wine=0
 reason=$(bash "$root/scripts/wine-probe.sh") || wine=$?
 case $wine in
-  0) exec "$root/scripts/wine-run.sh" "$windows_build/substitute_host.exe" --demo --build "$build" \
+  0) printf '%s\n\n' "$reason"
+     exec "$root/scripts/wine-run.sh" "$windows_build/substitute_host.exe" --demo --build "$build" \
          --dll "$root/dist/menupatch.dll" ;;
   1) ;;
   *) exit 2 ;;

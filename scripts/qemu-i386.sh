@@ -149,7 +149,8 @@ inside() {
 enter() {
   local pid="$1"
   shift
-  exec nsenter --target "$pid" --user --mount --preserve-credentials -- "$@"
+  # Joining a mount namespace starts at its root: back to this folder.
+  exec nsenter --target "$pid" --user --mount --preserve-credentials --wd="$PWD" -- "$@"
 }
 
 case "${1:-}" in

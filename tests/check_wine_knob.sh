@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # MENUPATCH_WINE and the probe behind it, on any machine: `off` goes without
 # Wine (the demo's dry run, tests under Wine skipped with the reason);
-# `required` where Wine cannot start is an error with the reason. A loader the
-# kernel refuses is stood in for by a file it cannot execute.
+# `required`, `native` or `emulated` where Wine cannot start so is an error with
+# the reason. A loader the kernel refuses is stood in for by a file it cannot
+# execute, an emulator that is not there by a path that names nothing. Where
+# the emulated route runs, it leaves nothing registered for the machine.
 # usage: check_wine_knob.sh SOURCE_DIR NATIVE_BUILD_DIR E2E_TESTS
 set -uo pipefail
 source_dir="$1"
@@ -10,6 +12,8 @@ native_build="$2"
 e2e_tests="$3"
 probe="$source_dir/scripts/wine-probe.sh"
 failures=0
+# The route the surrounding run found must not answer for the settings tried here.
+unset MENUPATCH_WINE_ROUTE
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -29,7 +33,7 @@ chmod +x "$refused"
 # off: the demo is the dry run, and says why.
 MENUPATCH_WINE=off bash "$source_dir/scripts/demo.sh" unused "$native_build" C > "$work/demo" 2>&1
 expect_status "demo, off" 0 $?
-expect_text "demo, off" "$work/demo" "Wine is not used: MENUPATCH_WINE=off."
+expect_text "demo, off" "$work/demo" "Wine: not used: MENUPATCH_WINE=off."
 expect_text "demo, off" "$work/demo" "Dry run, not a load"
 expect_text "demo, off" "$work/demo" "Build C: the plug-in will apply."
 expect_text "demo, off" "$work/demo" "   9      34  FEDS_TB      0    33   320   353      3"
@@ -37,7 +41,7 @@ expect_text "demo, off" "$work/demo" "   9      34  FEDS_TB      0    33   320  
 # off: a test under Wine ends as skipped (77 for CTest), with the reason.
 MENUPATCH_WINE=off "$e2e_tests" --gtest_filter='CheckerUnderWine.FileVerdictsAndExitStatus' > "$work/e2e" 2>&1
 expect_status "test under Wine, off" 77 $?
-expect_text "test under Wine, off" "$work/e2e" "Skipped: Wine is not used: MENUPATCH_WINE=off."
+expect_text "test under Wine, off" "$work/e2e" "Skipped: Wine: not used: MENUPATCH_WINE=off."
 MENUPATCH_WINE=off bash "$source_dir/scripts/wine-run.sh" --start > "$work/start" 2>&1
 expect_status "wine server start, off" 77 $?
 
@@ -67,13 +71,33 @@ MENUPATCH_WINE=required MENUPATCH_WINE_LOADER="$refused" \
   bash "$source_dir/scripts/demo.sh" unused "$native_build" A > "$work/demo-required" 2>&1
 expect_status "demo, required" 2 $?
 
-# auto (also when unset or empty), where the kernel refuses the loader: go
-# without Wine, with the reason.
+# native or emulated, where that route cannot run: an error, with the reason.
+MENUPATCH_WINE=native MENUPATCH_WINE_LOADER="$refused" bash "$probe" > "$work/native" 2>&1
+expect_status "probe, native" 2 $?
+expect_text "probe, native" "$work/native" "MENUPATCH_WINE=native: this machine must run Wine natively, and it cannot."
+MENUPATCH_WINE=emulated MENUPATCH_QEMU="$work/no-qemu-i386" bash "$probe" > "$work/emulated" 2>&1
+expect_status "probe, emulated" 2 $?
+expect_text "probe, emulated" "$work/emulated" "QEMU's user-mode emulation cannot stand in: no qemu-i386 at $work/no-qemu-i386"
+expect_text "probe, emulated" "$work/emulated" "MENUPATCH_WINE=emulated: this machine must run Wine under emulation, and it cannot."
+
+# The emulated route, where it runs: it says so in one line, and afterwards
+# nothing is registered for the machine and an i386 program runs as before.
+outside() { /usr/lib/wine/wine --version 2>&1 | head -n 1; }
+before=$(outside)
+if MENUPATCH_WINE=emulated bash "$probe" > "$work/emulated-route" 2>&1; then
+  expect_text "probe, emulated" "$work/emulated-route" "Wine: emulated (MENUPATCH_WINE=emulated): Wine's 32-bit side runs under QEMU's user-mode emulator"
+  [ ! -e /proc/sys/fs/binfmt_misc/menupatch-i386 ] || fail "the emulator stayed registered for the machine"
+  [ "$(outside)" = "$before" ] || fail "an i386 program outside ran differently after the emulated route: $(outside)"
+fi
+
+# auto (also when unset or empty), where the kernel refuses the loader and no
+# emulator stands in: go without Wine, with the reason.
 MENUPATCH_WINE=auto MENUPATCH_WINE_LOADER="$refused" bash "$probe" > "$work/auto" 2>&1
 expect_status "probe, auto" 1 $?
+expect_text "probe, auto" "$work/auto" "Wine: not used: it starts neither natively nor under emulation."
 expect_text "probe, auto" "$work/auto" "fails with \"Exec format error\""
 expect_text "probe, auto" "$work/auto" "What still works here"
-MENUPATCH_WINE=auto MENUPATCH_WINE_LOADER="$refused" bash "$probe" --need "make bench" "it times loads" > "$work/need" 2>&1
+MENUPATCH_WINE=auto MENUPATCH_WINE_LOADER="$refused" MENUPATCH_QEMU="$work/no-qemu-i386" bash "$probe" --need "make bench" "it times loads" > "$work/need" 2>&1
 expect_status "probe --need, auto" 1 $?
 expect_text "probe --need, auto" "$work/need" "make bench needs Wine (it times loads)"
 MENUPATCH_WINE= MENUPATCH_WINE_LOADER="$refused" bash "$probe" --announce > "$work/announce" 2>&1
@@ -96,7 +120,7 @@ fi
 # A setting the probe does not know.
 MENUPATCH_WINE=sometimes bash "$probe" > "$work/unknown" 2>&1
 expect_status "probe, unknown setting" 2 $?
-expect_text "probe, unknown setting" "$work/unknown" "choose auto (the default), off or required"
+expect_text "probe, unknown setting" "$work/unknown" "choose auto (the default), native, emulated, off or required"
 
-[ $failures -eq 0 ] && echo "MENUPATCH_WINE: off, required and auto behave"
+[ $failures -eq 0 ] && echo "MENUPATCH_WINE: off, required, native, emulated and auto behave"
 exit $((failures != 0))
