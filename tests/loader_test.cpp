@@ -385,12 +385,21 @@ LoaderLayout randomLayout(std::mt19937& rng, std::size_t index) {
     return layout;
 }
 
-TEST(LoaderComparison, RandomLayouts) {
-    constexpr std::size_t kLayouts = 200;
+// In shards of one sequence of layouts, so that CTest spreads them over its
+// jobs; each shard makes the layouts before its own to reach the same ones.
+constexpr std::size_t kRandomLayouts = 200;
+constexpr std::size_t kRandomShards = 4;
+
+class RandomLoaderLayouts : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(RandomLoaderLayouts, CheckerMapsAsTheLoaderDoes) {
+    constexpr std::size_t kPerShard = kRandomLayouts / kRandomShards;
     constexpr std::size_t kBatch = 10;
+    const std::size_t first = GetParam() * kPerShard;
     const char* seedText = std::getenv("MENUPATCH_RANDOM_SEED");
     const unsigned seed = seedText != nullptr ? static_cast<unsigned>(std::stoul(seedText)) : 20261210u;
     std::mt19937 rng(seed);
+    for (std::size_t i = 0; i < first; ++i) randomLayout(rng, i);
     const auto start = std::chrono::steady_clock::now();
 
     std::size_t compared = 0;
@@ -400,10 +409,10 @@ TEST(LoaderComparison, RandomLayouts) {
     std::size_t partedRunByWine = 0;
     std::size_t mismatched = 0;
     // Every layout, however long the machine takes: its speed is no reason to compare fewer.
-    while (compared < kLayouts) {
+    while (compared < kPerShard) {
         std::vector<LoaderLayout> layouts;
-        for (std::size_t i = 0; i < kBatch && compared + i < kLayouts; ++i) {
-            layouts.push_back(randomLayout(rng, compared + i));
+        for (std::size_t i = 0; i < kBatch && compared + i < kPerShard; ++i) {
+            layouts.push_back(randomLayout(rng, first + compared + i));
         }
         const std::vector<Comparison> results = compareWithLoader(layouts);
         for (std::size_t i = 0; i < results.size(); ++i) {
@@ -420,9 +429,12 @@ TEST(LoaderComparison, RandomLayouts) {
         compared += layouts.size();
     }
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
-    std::cout << "loader layouts: seed " << seed << ", " << compared << " compared, " << applied << " applied, "
-              << refused << " refused by the checker (" << parted << " for a gap or space after the sections, "
-              << partedRunByWine << " of them run by Wine), " << mismatched << " mismatched, " << seconds.count() << " s\n";
+    std::cout << "loader layouts: seed " << seed << ", " << first << " to " << first + compared - 1 << ": " << compared
+              << " compared, " << applied << " applied, " << refused << " refused by the checker (" << parted
+              << " for a gap or space after the sections, " << partedRunByWine << " of them run by Wine), "
+              << mismatched << " mismatched, " << seconds.count() << " s\n";
 }
+
+INSTANTIATE_TEST_SUITE_P(Shards, RandomLoaderLayouts, testing::Range<std::size_t>(0, kRandomShards));
 
 }  // namespace
