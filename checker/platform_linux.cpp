@@ -178,7 +178,7 @@ bool shortcutTargetPath(const std::string& shortcut, const std::string& target, 
     const char* prefix = std::getenv("WINEPREFIX");
     const char* home = std::getenv("HOME");
     const WineLookup lookup = {
-        textOf(std::filesystem::absolute(pathOf(shortcut), error).parent_path()),
+        textOf(std::filesystem::absolute(pathOf(shortcut), error).lexically_normal().parent_path()),
         prefix != nullptr ? prefix : "", home != nullptr ? home : ""};
     return unixPathOf(target, relative, lookup, path, why);
 }

@@ -174,6 +174,9 @@ ShellLinkTarget readShellLink(const std::vector<unsigned char>& file, AnsiDecode
                 bytes += static_cast<char>(file[at + 2 + i]);
             }
         }
+        // Counted, but Windows reads it as a string: it ends at a NUL.
+        units = units.substr(0, units.find(u'\0'));
+        bytes = bytes.substr(0, bytes.find('\0'));
         target.path = unitSize == 2 ? utf8FromUtf16(units) : fromAnsi(bytes);
         if (!target.path.empty()) return target;
     }

@@ -137,14 +137,15 @@ std::u16string utf16FromUtf8(const std::string& text) {
 
 namespace {
 
-// The next code point of a name, folded; a byte that is not UTF-8 as a value
-// past Unicode's, so that it matches only itself.
-char32_t nextFolded(const std::string& name, std::size_t* at) {
+// The next code point of a name, upper-cased as names compare: a code point
+// outside the BMP is two units that each are their own upper case; a byte that
+// is not UTF-8 is a value past Unicode's, so that it matches only itself.
+char32_t nextUpperCased(const std::string& name, std::size_t* at) {
     const std::size_t length = utf8SequenceLength(name, *at);
     if (length == 0) return 0x110000 + static_cast<unsigned char>(name[(*at)++]);
     const char32_t point = pointAt(name, *at, length);
     *at += length;
-    return simpleCaseFold(point);
+    return point < 0x10000 ? windowsUpperCase(static_cast<char16_t>(point)) : point;
 }
 
 }  // namespace
@@ -153,7 +154,27 @@ bool sameFileName(const std::string& a, const std::string& b) {
     std::size_t atA = 0;
     std::size_t atB = 0;
     while (atA < a.size() && atB < b.size()) {
-        if (nextFolded(a, &atA) != nextFolded(b, &atB)) return false;
+        if (nextUpperCased(a, &atA) != nextUpperCased(b, &atB)) return false;
     }
     return atA == a.size() && atB == b.size();
+}
+
+std::string shownName(const std::string& name) {
+    std::string shown;
+    for (std::size_t at = 0; at < name.size();) {
+        const std::size_t length = utf8SequenceLength(name, at);
+        const char32_t point = length == 0 ? 0 : pointAt(name, at, length);
+        const bool control = length != 0 && (point < 0x20 || (point >= 0x7F && point < 0xA0));
+        if (length == 0 || control) {
+            const unsigned char byte = static_cast<unsigned char>(name[at]);
+            shown += point == '\n' ? "\\n" : point == '\r' ? "\\r" : point == '\t' ? "\\t"
+                     : length == 0 || point < 0x80 ? textf("\\x%02X", byte)
+                                                   : textf("\\u%04X", static_cast<unsigned>(point));
+            at += length == 0 ? 1 : length;
+            continue;
+        }
+        shown.append(name, at, length);
+        at += length;
+    }
+    return shown;
 }

@@ -18,13 +18,20 @@ std::string hexNumber(std::uint64_t value, int digits = 0);
 // the JSON show rows and changes.
 std::string hexBytes(const std::vector<unsigned char>& bytes);
 
-// File and process names compared without case, in any script, the same on
-// Windows and Linux: code point by code point after simple case folding. A
-// byte that is not UTF-8 matches only itself.
+// File and process names compared without case, the same on Windows and Linux
+// and as Windows and Wine compare them: UTF-16 unit by unit, each upper-cased
+// by their table. So a letter outside the BMP matches only itself, and Unicode's
+// wider folding (the Kelvin sign and k, ẞ and ß) does not count. A byte that is
+// not UTF-8 matches only itself.
 bool sameFileName(const std::string& a, const std::string& b);
 
-// Unicode's simple case folding of one code point (checker/case_folding.cpp).
-char32_t simpleCaseFold(char32_t point);
+// One UTF-16 unit upper-cased as Windows and Wine compare names (checker/upper_case.cpp).
+char16_t windowsUpperCase(char16_t unit);
+
+// A name from outside (a path, a process) as a line of text may show it: a
+// control character as \n, \r, \t or \xNN, and a byte that is not UTF-8 as \xNN,
+// so that no name breaks a line or the terminal.
+std::string shownName(const std::string& name);
 
 // Names come from outside (a shortcut, a folder, the system) in UTF-16 or in
 // bytes that need not be UTF-8; what the checker handles is UTF-8 throughout.

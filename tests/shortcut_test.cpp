@@ -41,6 +41,8 @@ std::string fromLatin1(const std::string& bytes) {
     return utf8FromUtf16(units);
 }
 
+using namespace std::string_literals;
+
 const std::string kGamePath = "C:\\Игры 游戏 🎮\\игра.exe";
 
 const LinkCase kLinkCases[] = {
@@ -158,6 +160,8 @@ std::string makePrefix(const TempFolder& temp, const std::string& name = "prefix
     temp.make(name + "/dosdevices");
     std::filesystem::create_directory_symlink("../drive_c", prefix + "/dosdevices/c:");
     std::filesystem::create_directory_symlink("/", prefix + "/dosdevices/z:");
+    // A drive whose disc is not in, or whose USB stick is not mounted.
+    std::filesystem::create_directory_symlink("/media/menupatch-test-no-such-disc", prefix + "/dosdevices/e:");
     return prefix;
 }
 
@@ -199,6 +203,7 @@ struct TargetCase {
     bool winePrefix;       // WINEPREFIX names the prefix
     std::string error;     // empty: the game is found
     bool homeWine = false;  // the prefix is ~/.wine
+    bool fromItsFolder = false;  // named as ./NAME.lnk from the shortcut's own folder
 };
 
 void PrintTo(const TargetCase& c, std::ostream* out) { *out << c.name; }
@@ -225,6 +230,27 @@ const TargetCase kTargetCases[] = {
      "prefix/drive_c/links/Game.lnk", false, ""},
     {"Relative_Beside", link([](ShellLinkParts& s) { s.relativePath = ".\\GAME.exe"; }),
      "prefix/drive_c/Games/My Game/Game.lnk", false, ""},
+    // Named as ./Game.lnk, its folder is still its folder for "..".
+    {"Relative_NamedFromItsFolder", link([](ShellLinkParts& s) { s.relativePath = "..\\Games\\My Game\\game.exe"; }),
+     "prefix/drive_c/links/Game.lnk", false, "", false, true},
+    // ".." stops at the drive's root, as from an absolute path (above it: a decoy).
+    {"Relative_DotDotStaysOnTheDrive",
+     link([](ShellLinkParts& s) { s.relativePath = "..\\..\\..\\..\\..\\Games\\My Game\\game.exe"; }),
+     "prefix/drive_c/users/Public/Desktop/Game.lnk", false, ""},
+    // Windows reads the counted path as a string: it ends at a NUL.
+    {"Relative_EndsAtANul",
+     link([](ShellLinkParts& s) { s.relativePath = ".\\GAME.exe\0\\..\\..\\Games\\My Game\\x.exe"s; }),
+     "prefix/drive_c/Games/My Game/Game.lnk", false, ""},
+    // Paths as Windows makes them whole: a folder's trailing dot and the file's
+    // trailing dots and spaces go; \\?\ and \\.\ before a drive.
+    {"TrailingDotsAndSpaces", link([](ShellLinkParts& s) { s.unicodePath = "C:\\Games.\\My Game\\game.exe. . "; }),
+     "prefix/drive_c/Game.lnk", false, ""},
+    {"Verbatim", link([](ShellLinkParts& s) { s.unicodePath = "\\\\?\\C:\\Games\\My Game\\game.exe"; }),
+     "prefix/drive_c/Game.lnk", false, ""},
+    {"Device", link([](ShellLinkParts& s) { s.unicodePath = "\\\\.\\c:\\GAMES\\My Game\\..\\My Game\\game.exe"; }),
+     "prefix/drive_c/Game.lnk", false, ""},
+    {"NetworkPath", link([](ShellLinkParts& s) { s.networkShare = "\\\\server\\games"; s.suffix = "game.exe"; }),
+     "prefix/drive_c/Game.lnk", false, "it names a network path (\\\\server\\games\\game.exe), which only Windows can reach"},
 };
 
 class CheckerOnShortcutTargets : public testing::TestWithParam<TargetCase> {};
@@ -251,7 +277,8 @@ TEST_P(CheckerOnShortcutTargets, FindsTheGameAsWineWould) {
     const std::string before = std::filesystem::current_path();
     std::filesystem::current_path(temp.make("work"));
 
-    const CheckRun run = check({lnk});
+    if (c.fromItsFolder) std::filesystem::current_path(folder);
+    const CheckRun run = check({c.fromItsFolder ? "./" + std::filesystem::path(lnk).filename().string() : lnk});
     std::filesystem::current_path(before);
 
     if (c.error.empty()) {
@@ -261,6 +288,23 @@ TEST_P(CheckerOnShortcutTargets, FindsTheGameAsWineWould) {
         EXPECT_EQ(run.status, 2);
         EXPECT_NE(run.err.find(lnk + ": " + c.error), std::string::npos) << run.err;
     }
+}
+
+// A drive whose folder is not there is named, with the folder it should be.
+TEST(CheckerOnShortcuts, ADriveWhoseFolderIsMissingIsNamed) {
+    TempFolder temp;
+    const std::string prefix = makePrefix(temp);
+    ShellLinkParts parts;
+    parts.unicodePath = "E:\\Games\\game.exe";
+    const std::string lnk = prefix + "/drive_c/Game.lnk";
+    writeFile(lnk, shellLinkFile(parts));
+
+    const CheckRun run = check({lnk});
+
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "menupatch-check: " + lnk + ": it names drive E:, which the Wine prefix " + prefix +
+                           " maps to /media/menupatch-test-no-such-disc, and that folder is not there (a disc or "
+                           "drive not mounted?)\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Shortcuts, CheckerOnShortcutTargets, testing::ValuesIn(kTargetCases),

@@ -28,15 +28,19 @@ const NamePair kNamePairs[] = {
     {"game.exe", "GAME.EXX", false},
     {"игра.exe", "ИГРА.EXE", true},        // Cyrillic
     {"Ωμέγα.exe", "ΩΜΈΓΑ.EXE", true},      // Greek with a tonos
-    {"ς.exe", "Σ.exe", true},              // final sigma folds to sigma
-    {"straße.exe", "STRAẞE.EXE", true},    // capital sharp s folds to ß
-    {"straße.exe", "STRASSE.EXE", false},  // simple folding: one character for one
+    {"σ.exe", "Σ.exe", true},
+    {"ς.exe", "Σ.exe", false},             // final sigma is its own upper case in Windows' table
+    {"straße.exe", "STRAẞE.EXE", false},   // and ß: Unicode folds the capital sharp s to it, Windows does not
+    {"straße.exe", "STRASSE.EXE", false},  // one unit for one
+    {"\u212Aorvan.set", "korvan.set", false},  // the Kelvin sign is not K here
+    {"\u00B5.exe", "\u039C.exe", false},      // nor the micro sign mu
     {"ā.exe", "Ā.exe", true},              // Latin Extended-A: capitals and small letters alternate
     {"ā.exe", "ă.exe", false},
-    {"ǆ.exe", "Ǆ.exe", true},              // a digraph's three cases
-    {"ǅ.exe", "ǆ.exe", true},
+    {"ǆ.exe", "Ǆ.exe", true},              // a digraph's small and capital forms
+    {"ǅ.exe", "ǆ.exe", false},             // its title case is its own
     {"ꭰ.exe", "Ꭰ.exe", true},              // Cherokee, whose small letters fold to capitals
-    {"𐐨.exe", "𐐀.exe", true},             // Deseret, beyond the first plane
+    {"𐐨.exe", "𐐀.exe", false},            // Deseret, beyond the first plane: two units, each its own
+    {"𐐨.exe", "𐐨.EXE", true},
     {"游戏.exe", "游戏.EXE", true},        // no case at all
     {"游戏.exe", "游玩.exe", false},
     {"i.exe", "İ.exe", false},             // dotted capital I folds only in Turkish
@@ -48,7 +52,7 @@ const NamePair kNamePairs[] = {
 
 class FileNames : public testing::TestWithParam<NamePair> {};
 
-TEST_P(FileNames, ComparedWithoutCaseInAnyScript) {
+TEST_P(FileNames, ComparedAsWindowsAndWineDo) {
     const NamePair& p = GetParam();
     EXPECT_EQ(sameFileName(p.a, p.b), p.same);
     EXPECT_EQ(sameFileName(p.b, p.a), p.same);
@@ -84,6 +88,29 @@ TEST(NameText, Windows1252AsWineReadsIt) {
         {"\x81\x8D", "\xC2\x81\xC2\x8D"}, {"\xA0\xFF", "\xC2\xA0ÿ"}, {"game.exe", "game.exe"},
     };
     for (const auto& [bytes, text] : kBytes) EXPECT_EQ(fromSystemCodePage(bytes), text) << bytes;
+}
+
+struct ShownCase {
+    const char* name;
+    const char* shown;
+};
+
+// A name as one line of text shows it: what would break the line or the
+// terminal escaped, the rest as it is.
+const ShownCase kShownCases[] = {
+    {"C:\\Games\\Game.exe", "C:\\Games\\Game.exe"},
+    {"игра\nrm -rf.exe", "игра\\nrm -rf.exe"},
+    {"a\rb\tc", "a\\rb\\tc"},
+    {"bell\x07\x1B[31m", "bell\\x07\\x1B[31m"},
+    {"del\x7F", "del\\x7F"},
+    {"c1\xC2\x85", "c1\\u0085"},
+    {"latin1 \xE9t\xE9", "latin1 \\xE9t\\xE9"},
+    {"cut \xE6\xB8", "cut \\xE6\\xB8"},
+    {"🎮 é", "🎮 é"},
+};
+
+TEST(NameText, ShownOnOneLine) {
+    for (const ShownCase& c : kShownCases) EXPECT_EQ(shownName(c.name), c.shown) << c.name;
 }
 
 }  // namespace
