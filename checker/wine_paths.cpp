@@ -169,7 +169,18 @@ bool unixPathOf(const std::string& windowsPath, bool relative, const WineLookup&
         *why = "its path (" + windowsPath + ") names no drive, and is not relative to the shortcut";
         return false;
     }
-    for (const std::string& name : namesOf(rest, verbatim)) names.push_back(name);
+    const std::vector<std::string> written = namesOf(rest, verbatim);
+    if (!rest.empty() && (rest.back() == '\\' || (rest.back() == '/' && !verbatim))) {
+        *why = "its path (" + windowsPath + ") ends in a separator, which names a folder, not a program";
+        return false;
+    }
+    if (verbatim && std::find_if(written.begin(), written.end(),
+                                 [](const std::string& name) { return name == "." || name == ".."; }) != written.end()) {
+        *why = "its path (" + windowsPath + ") is to be taken as written (\\\\?\\), and then \".\" and \"..\" are "
+               "no names Windows accepts";
+        return false;
+    }
+    names.insert(names.end(), written.begin(), written.end());
     if (!verbatim) names = collapsed(names);
     fs::path folder = root;
     for (const std::string& name : names) folder = folder / pathOf(nameOnDisk(folder, name));

@@ -126,6 +126,10 @@ ProgramRun runCommand(const std::string& command) {
 
 }  // namespace
 
+ProgramRun runUnderWine(const std::string& program, const std::vector<std::string>& arguments) {
+    return runCommand(wineCommand(program, arguments));
+}
+
 ProgramRun runChecker(const std::vector<std::string>& arguments, const std::string& folder) {
     const std::string enter = folder.empty() ? "" : "cd " + quoted(folder) + " && ";
     return runCommand(enter + wineCommand(MENUPATCH_CHECKER, arguments));

@@ -48,6 +48,9 @@ struct ProgramRun {
     bool says(const std::string& text) const { return out.find(text) != std::string::npos; }
 };
 
+// Any Windows program under Wine, in the project's prefix.
+ProgramRun runUnderWine(const std::string& program, const std::vector<std::string>& arguments);
+
 // In `folder` as the current directory when one is named.
 ProgramRun runChecker(const std::vector<std::string>& arguments, const std::string& folder = "");
 
