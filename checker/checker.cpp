@@ -60,9 +60,22 @@ std::string fileProblem(const std::error_code& error, const char* missing) {
     return "cannot be read (" + error.message() + ")";
 }
 
+// One line on standard error, whatever the names in it hold.
 int cannotTell(std::string* err, const std::string& what, const std::string& why) {
-    *err += "menupatch-check: " + what + ": " + why + "\n";
+    *err += "menupatch-check: " + shownName(what + ": " + why) + "\n";
     return kCannotTell;
+}
+
+// What a file that is not one is, in words; empty for a file, a folder or nothing.
+// Such a file may keep a reader waiting for ever (a named pipe) or never end (a device).
+std::string notAFile(const fs::file_status& status) {
+    switch (status.type()) {
+        case fs::file_type::fifo: return "a named pipe (FIFO)";
+        case fs::file_type::socket: return "a socket";
+        case fs::file_type::block:
+        case fs::file_type::character: return "a device";
+        default: return "";
+    }
 }
 
 bool parsePid(const std::string& text, unsigned* pid) {
@@ -129,6 +142,11 @@ std::string settingsFolder(const std::string& game, const std::string& settings,
     const fs::file_status status = settings.empty() ? fs::file_status() : fs::status(named, error);
     if (settings.empty()) {
         folder = pathOf(game).parent_path();
+    } else if (error == std::errc::no_such_file_or_directory && sameFileName(textOf(named.filename()), kSettingsFileName) &&
+               !spellingsIn(named.parent_path().empty() ? fs::path(".") : named.parent_path(),
+                            textOf(named.filename())).empty()) {
+        // Named in another case than the folder spells it: the game opens it all the same.
+        folder = named.parent_path();
     } else if (error) {
         *why = fileProblem(error, "no such file or folder");
         return {};
@@ -157,6 +175,10 @@ bool readWholeFile(const std::string& path, std::vector<unsigned char>* bytes, s
     }
     if (fs::is_directory(status)) {
         *why = "a folder, not the game's executable";
+        return false;
+    }
+    if (!notAFile(status).empty()) {
+        *why = notAFile(status) + ", not the game's executable";
         return false;
     }
     const std::uintmax_t size = fs::file_size(file, error);
@@ -241,6 +263,14 @@ int checkFile(const Options& options, const VirtualStore& store, std::string* ou
     const bool virtualised = !manifestRequestsExecutionLevel(imageManifest(image));
     SettingsChoice settings = chooseSettingsFolder(folder, virtualised, store);
     if (!settingsNameInFolder(settings.folder, &settings.fileName, &why)) return cannotTell(err, settings.folder, why);
+    // The dry run opens the settings file as the game does, which a named pipe would hold for ever.
+    std::error_code error;
+    const fs::path settingsFile = pathOf(settings.folder) / pathOf(settings.fileName);
+    const std::string kind = notAFile(fs::status(settingsFile, error));
+    if (!kind.empty()) {
+        return cannotTell(err, textOf(settingsFile),
+                          kind + ", not a settings file: what the game reads from it is not known before it runs");
+    }
 
     FileCheck check = checkGameFile(image, settings);
     if (!check.problem.empty()) return cannotTell(err, settings.folder, check.problem);

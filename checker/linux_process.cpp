@@ -123,8 +123,9 @@ bool readWhereReadable(HostAddress address, unsigned char* out, std::uint32_t si
     }
     const long got = read(address, out, size);
     if (got != static_cast<long>(size)) {
-        *why = got < 0 && errno == ESRCH ? "it has ended"
-                                         : "part of the game's memory could not be read";
+        // A process that has ended has no memory left to read: nothing, or ESRCH.
+        *why = got == 0 || (got < 0 && errno == ESRCH) ? "it has ended"
+                                                       : "part of the game's memory could not be read";
         return false;
     }
     return true;

@@ -65,21 +65,40 @@ std::string refusal(unsigned pid, int error) {
     return memoryRefusal(error, another, geteuid() == 0, ptraceScope());
 }
 
-std::string executableNameOf(unsigned pid) {
+// What Linux shows of the program a process runs: a Wine process, another
+// process, or (another user's, to one who is not root) nothing.
+enum class Shown { Wine, NotWine, Hidden };
+
+bool refused(const std::error_code& error) {
+    return error == std::errc::permission_denied || error == std::errc::operation_not_permitted;
+}
+
+// The file name of the process's executable; `hidden` when Linux will not say.
+std::string executableNameOf(unsigned pid, bool* hidden) {
     std::error_code error;
-    return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error).filename().string();
+    const std::string name =
+        std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error).filename().string();
+    *hidden = refused(error);
+    return name;
 }
 
-std::string programOfProcess(unsigned pid) {
-    return windowsProgramOf(readText("/proc/" + std::to_string(pid) + "/cmdline"), executableNameOf(pid));
-}
-
-bool isWineProcess(unsigned pid) {
-    if (isWineLoader(executableNameOf(pid))) return true;
+Shown programShown(unsigned pid, const std::string& executableName, bool hidden) {
+    if (hidden) return Shown::Hidden;
+    if (isWineLoader(executableName)) return Shown::Wine;
     // A loader of another name (Proton's, a packaged Wine), or Wine under an
     // emulator: Wine's own ntdll is mapped.
-    const std::string maps = readText("/proc/" + std::to_string(pid) + "/maps");
-    return maps.find("/ntdll.so") != std::string::npos || maps.find("/ntdll.dll.so") != std::string::npos;
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    if (!maps && errno == EACCES) return Shown::Hidden;
+    std::ostringstream text;
+    text << maps.rdbuf();
+    const std::string mapped = text.str();
+    return mapped.find("/ntdll.so") != std::string::npos || mapped.find("/ntdll.dll.so") != std::string::npos
+               ? Shown::Wine
+               : Shown::NotWine;
+}
+
+std::string programOfProcess(unsigned pid, const std::string& executableName) {
+    return windowsProgramOf(readText("/proc/" + std::to_string(pid) + "/cmdline"), executableName);
 }
 
 }  // namespace
@@ -91,7 +110,14 @@ bool openGameProcess(unsigned pid, GameSource* source, std::string* name, std::s
         *why = "no process with that id is running";
         return false;
     }
-    if (!isWineProcess(pid)) {
+    bool hidden = false;
+    const std::string executable = executableNameOf(pid, &hidden);
+    const Shown shown = programShown(pid, executable, hidden);
+    if (shown == Shown::Hidden) {
+        *why = refusal(pid, EACCES);
+        return false;
+    }
+    if (shown == Shown::NotWine) {
         *why = "not a Windows program running under Wine or Proton (the game runs as one)";
         return false;
     }
@@ -121,7 +147,7 @@ bool openGameProcess(unsigned pid, GameSource* source, std::string* name, std::s
         closeGameProcess();
         return false;
     }
-    *name = programOfProcess(pid);
+    *name = programOfProcess(pid, executable);
     *source = {processRegion, readProcess};
     return true;
 }
@@ -146,8 +172,13 @@ bool findProcesses(const std::string& name, std::vector<RunningProcess>* found, 
         char* end = nullptr;
         const unsigned long pid = std::strtoul(entry->d_name, &end, 10);
         if (end == entry->d_name || *end != '\0' || pid == 0) continue;
-        const std::string program = programOfProcess(static_cast<unsigned>(pid));
-        if (sameFileName(program, name) && isWineProcess(static_cast<unsigned>(pid))) {
+        // Another user's process shows its command line, not what it runs: one of
+        // that name is taken, and opening it says why it cannot be read.
+        bool hidden = false;
+        const std::string executable = executableNameOf(static_cast<unsigned>(pid), &hidden);
+        const std::string program = programOfProcess(static_cast<unsigned>(pid), executable);
+        if (sameFileName(program, name) &&
+            programShown(static_cast<unsigned>(pid), executable, hidden) != Shown::NotWine) {
             found->push_back({static_cast<unsigned>(pid), program});
         }
     }

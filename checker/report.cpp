@@ -129,17 +129,18 @@ std::string buildLine(const FileCheck& check) {
 
 std::string settingsWords(const FileCheck& check) {
     const SettingsFile& s = check.settings;
-    const std::string folder = textOf(pathOf(s.path).parent_path());
+    const std::string folder = shownName(textOf(pathOf(s.path).parent_path()));
+    const std::string file = shownName(s.path);
     if (!s.found) {
         return "no " + std::string(kSettingsFileName) + " in " + folder +
                ": the game's value stays (--settings names another folder)";
     }
     if (!s.hasFlagByte) {
-        return s.path + " has " + std::to_string(s.size) + " bytes, none at " +
+        return file + " has " + std::to_string(s.size) + " bytes, none at " +
                std::to_string(kSettingsFlagOffset) + ": the game's value stays" +
                (check.flagBefore == kUnsetFlag ? ", and 0x73 counts as 0" : "");
     }
-    std::string words = "byte " + std::to_string(kSettingsFlagOffset) + " of " + s.path + " is " +
+    std::string words = "byte " + std::to_string(kSettingsFlagOffset) + " of " + file + " is " +
                         hexNumber(s.flagByte, 2);
     if (s.flagByte == kUnsetFlag) words += ", an 's', which stands for 0";
     return words;
@@ -150,12 +151,12 @@ std::string settingsSourceWords(const SettingsChoice& choice) {
     switch (choice.source) {
         case SettingsSource::Folder: break;
         case SettingsSource::VirtualStore:
-            return "the game reads " + choice.copy + ": Windows keeps a copy of the files that a game "
+            return "the game reads " + shownName(choice.copy) + ": Windows keeps a copy of the files that a game "
                    "without a manifest changes under Program Files, ProgramData or the Windows folder, in "
                    "the player's VirtualStore, and gives the game that copy instead of the file in its folder.";
         case SettingsSource::NotVirtualised:
             return "the game's manifest names an execution level, so Windows does not redirect it to the "
-                   "VirtualStore: it reads the file in its folder, not the copy " + choice.copy + ".";
+                   "VirtualStore: it reads the file in its folder, not the copy " + shownName(choice.copy) + ".";
     }
     return "";
 }
@@ -254,8 +255,8 @@ const char* appliedWord(Applied applied) {
 
 std::string fileReport(const std::string& path, const PeImage& image, const FileCheck& check) {
     std::string out = verdictLine(check) + "\n\n";
-    if (!check.shortcut.empty()) out += field("Shortcut", check.shortcut + ", followed to:");
-    out += field("Executable", path);
+    if (!check.shortcut.empty()) out += field("Shortcut", shownName(check.shortcut) + ", followed to:");
+    out += field("Executable", shownName(path));
     out += field("", "PE32 for i386, image base " + hex(image.imageBase) + ", " +
                             std::to_string(image.sections.size()) + " sections");
     out += field("Build", buildLine(check));
@@ -346,7 +347,7 @@ std::string fileJson(const std::string& path, const PeImage& image, const FileCh
 }
 
 std::string processReport(const ProcessName& process, const ProcessCheck& check) {
-    const std::string who = "process " + std::to_string(process.pid) + " (" + process.name + ")";
+    const std::string who = "process " + std::to_string(process.pid) + " (" + shownName(process.name) + ")";
     const std::string build = buildName(*check.build);
     if (check.slots != HostCheck::Fit) {
         return textf("%s%s is untouched by the plug-in, so its changes are not in place (%s).\n",

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <windows.h>
@@ -748,6 +749,63 @@ TEST(CheckerSettings, NameInAnotherCaseAsWineFindsIt) {
                        "Korvan.set): the game under Wine opens whichever the folder lists first; keep one of them\n");
 }
 
+// --settings names the file in another case than the folder spells it: the
+// game opens it all the same, and so does the checker.
+TEST(CheckerSettings, NamedInAnotherCaseThanTheFolderSpellsIt) {
+    TempFolder temp;
+    const std::string exe = temp.path + "/game.exe";
+    writeFile(exe, gameExecutable(GameSetup{}));
+    writeFile(temp.make("up") + "/KORVAN.SET", std::vector<unsigned char>(2048, 0x02));
+
+    const CheckerRun run = check({"--json", "--settings", temp.path + "/up/korvan.set", exe});
+    const CheckerRun missing = check({"--settings", temp.path + "/up/other/korvan.set", exe});
+
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(run.says(fact("flag_after", 2))) << run.out;
+    EXPECT_TRUE(run.says(fact("file", quoted(temp.path + "/up/KORVAN.SET")))) << run.out;
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "menupatch-check: " + temp.path + "/up/other/korvan.set: no such file or folder\n");
+}
+
+// What is not a file where a file is read: the checker says what it is, and
+// does not wait on a named pipe as the game's own read would.
+TEST(CheckerReasons, ANamedPipeIsNoFile) {
+    TempFolder temp;
+    const std::string exe = temp.path + "/game.exe";
+    writeFile(exe, gameExecutable(GameSetup{}));
+    ASSERT_EQ(mkfifo((temp.path + "/korvan.set").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((temp.path + "/pipe.exe").c_str(), 0600), 0);
+
+    const CheckerRun settings = check({exe});
+    const CheckerRun game = check({temp.path + "/pipe.exe"});
+    const CheckerRun device = check({"/dev/zero"});
+
+    EXPECT_EQ(settings.status, 2);
+    EXPECT_EQ(settings.err, "menupatch-check: " + temp.path + "/korvan.set: a named pipe (FIFO), not a settings file: "
+                            "what the game reads from it is not known before it runs\n");
+    EXPECT_EQ(game.status, 2);
+    EXPECT_EQ(game.err, "menupatch-check: " + temp.path + "/pipe.exe: a named pipe (FIFO), not the game's executable\n");
+    EXPECT_EQ(device.err, "menupatch-check: /dev/zero: a device, not the game's executable\n");
+}
+
+// Names go into the text report and onto standard error as one line each,
+// whatever they hold; the JSON keeps them whole.
+TEST(CheckerReport, NamesStayOnTheirLine) {
+    TempFolder temp;
+    const std::string folder = temp.make("new\nline \x1B[31mred caf\xE9");
+    writeFile(folder + "/game.exe", gameExecutable(GameSetup{}));
+
+    const CheckerRun text = check({folder + "/game.exe"});
+    const CheckerRun missing = check({folder + "/none.exe"});
+
+    const std::string shown = temp.path + "/new\\nline \\x1B[31mred caf\\xE9";
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("Executable   " + shown + "/game.exe\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("no korvan.set in " + shown + ":"), std::string::npos) << text.out;
+    EXPECT_EQ(text.out.find('\x1B'), std::string::npos);
+    EXPECT_EQ(missing.err, "menupatch-check: " + shown + "/none.exe: no such file\n");
+}
+
 // Names that are korvan.set but for one character, or that are not text, are
 // not it; the one that is, in another case, is found beside them.
 TEST(CheckerSettings, OnlyTheWholeNameInAnotherCase) {
@@ -884,6 +942,27 @@ CheckerRun checkAsPlayer(const std::vector<std::string>& args) {
     run.err = message.substr(status + 1, err - status - 1);
     run.out = message.substr(err + 1);
     return run;
+}
+
+// A Wine program of another user: Linux shows its command line but not what it
+// runs nor its memory, so a player who is not root is told to run the checker
+// as that user, by pid and by name alike.
+TEST(CheckerOnLinuxProcesses, AnotherUsersGameSaysWhoMayReadIt) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs a process of another user: run as root";
+    TempFolder temp;
+    std::filesystem::permissions(temp.path, std::filesystem::perms::all);
+    WineStandIn game(temp, "C:\\Games\\Korvan.exe");
+    ASSERT_NE(game.pid, 0);
+    const std::string pid = std::to_string(game.pid);
+
+    const CheckerRun byPid = checkAsPlayer({"--pid", pid});
+    const CheckerRun byName = checkAsPlayer({"--process", "korvan.exe"});
+
+    const std::string words = ": another user's process: run menupatch-check as that user, or with sudo";
+    EXPECT_EQ(byPid.status, 2);
+    EXPECT_EQ(byPid.err, "menupatch-check: process " + pid + words);
+    EXPECT_EQ(byName.status, 2);
+    EXPECT_EQ(byName.err, "menupatch-check: process " + pid + words);
 }
 
 // Each reason the checker cannot tell is its own, in words.

@@ -113,6 +113,33 @@ TEST(ProcessMaps, AReadIntoAPageWithoutPermissionsIsRefused) {
     closeGameView();
 }
 
+// A game that ends while it is read: /proc/PID/mem then gives nothing, or ESRCH.
+TEST(ProcessMaps, AGameThatEndsDuringTheCheckHasEnded) {
+    const std::vector<Mapping> mappings = parseMaps(kMaps);
+    const GameSource source = {[&mappings](HostAddress a) { return mappedRegion(mappings, a); },
+                               [](HostAddress, unsigned char*, std::uint32_t) { return false; }};
+    openGameView(source, {});
+    const MemoryReader kEnded[] = {
+        [](HostAddress, unsigned char*, std::uint32_t) -> long { return 0; },
+        [](HostAddress, unsigned char*, std::uint32_t) -> long { errno = ESRCH; return -1; },
+    };
+    for (const MemoryReader read : kEnded) {
+        unsigned char bytes[4];
+        std::string why;
+        EXPECT_FALSE(readWhereReadable(0x400000, bytes, 4, read, &why));
+        EXPECT_EQ(why, "it has ended");
+    }
+    // Not a whole read of a game still there: a part it could not read.
+    std::string why;
+    unsigned char bytes[4];
+    EXPECT_FALSE(readWhereReadable(0x400000, bytes, 4, [](HostAddress, unsigned char*, std::uint32_t) -> long {
+        errno = EIO;
+        return 2;
+    }, &why));
+    EXPECT_EQ(why, "part of the game's memory could not be read");
+    closeGameView();
+}
+
 struct RefusalCase {
     const char* name;
     int error;
