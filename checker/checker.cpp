@@ -7,13 +7,13 @@
 #include <filesystem>
 #include <system_error>
 
-#include "checker/game_check.h"
-#include "checker/paths.h"
-#include "checker/pe_image.h"
-#include "checker/platform.h"
-#include "checker/report.h"
-#include "checker/shortcut.h"
-#include "checker/text.h"
+#include "checker/decide/game_check.h"
+#include "checker/find/paths.h"
+#include "checker/read/pe_image.h"
+#include "checker/system/platform.h"
+#include "checker/tell/report.h"
+#include "checker/read/shortcut.h"
+#include "text/text.h"
 #include "plugin/settings_flag.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "checker/game_view.h"
-#include "checker/report.h"
-#include "checker/virtual_store.h"
+#include "checker/decide/game_view.h"
+#include "checker/tell/report.h"
+#include "checker/find/virtual_store.h"
 
 int runChecker(const std::vector<std::string>& args, const VirtualStore& store, std::string* out,
                std::string* err);

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "checker/checker.h"
-#include "checker/platform.h"
-#include "checker/virtual_store.h"
+#include "checker/system/platform.h"
+#include "checker/find/virtual_store.h"
 
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> args;

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "checker/checker.h"
-#include "checker/platform.h"
-#include "checker/virtual_store.h"
+#include "checker/system/platform.h"
+#include "checker/find/virtual_store.h"
 
 int main(int argc, char** argv) {
     std::string out;

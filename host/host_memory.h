@@ -4,7 +4,7 @@
 
 // Every touch of the host process goes through these free functions. The DLL
 // links the Windows implementation; the native tests link a recording fake;
-// menupatch-check links a read-only view of a game (checker/game_view.cpp).
+// menupatch-check links a read-only view of a game (checker/decide/game_view.cpp).
 // The game is 32-bit: its addresses and values are 32-bit little-endian.
 using HostAddress = std::uint32_t;
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""Writes checker/upper_case.cpp: the upper case of every UTF-16 unit as Windows
+"""Writes text/upper_case.cpp: the upper case of every UTF-16 unit as Windows
 and Wine compare file names, from Wine's own answer. Make that answer with
 `scripts/wine-run.sh build/windows/name_rules.exe upper UPPER.BIN`, then
-`scripts/upper-case-table.py UPPER.BIN > checker/upper_case.cpp`. The tests hold
+`scripts/upper-case-table.py UPPER.BIN > text/upper_case.cpp`. The tests hold
 the table to Wine again on every run."""
 import os
 import struct
@@ -38,7 +38,7 @@ out.write(f"""// Written by scripts/upper-case-table.py from {wine}'s RtlUpcaseU
 // Every `stride`-th UTF-16 unit from `first` to `last` upper-cases to itself plus
 // `delta`; every other unit is its own upper case.
 
-#include "checker/text.h"
+#include "text/text.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "checker/row_table.h"
+#include "text/row_table.h"
 
 namespace {
 

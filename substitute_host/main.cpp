@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "checker/text.h"
+#include "text/text.h"
 #include "substitute_host/caller_stack.h"
 #include "substitute_host/demo.h"
 #include "substitute_host/game_executable.h"

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "checker/game_check.h"
-#include "checker/pe_image.h"
-#include "checker/report.h"
+#include "checker/decide/game_check.h"
+#include "checker/read/pe_image.h"
+#include "checker/tell/report.h"
 
 namespace {
 

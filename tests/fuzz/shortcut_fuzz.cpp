@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "checker/shortcut.h"
+#include "checker/read/shortcut.h"
 
 namespace {
 

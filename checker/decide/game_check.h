@@ -1,0 +1,75 @@
+#pragma once
+
+// What the plug-in would do to a game's executable, from a dry run of its own
+// attach sequence over the file's image; and whether what it does is in place
+// in a running game. Every address, row and rule comes from the plug-in.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "checker/decide/game_view.h"
+#include "checker/read/pe_image.h"
+#include "checker/find/virtual_store.h"
+#include "plugin/host_check.h"
+
+// "A", "B" or "C": the name of one of the plug-in's own build profiles.
+const char* buildName(const HostProfile& build);
+
+// The settings file as the plug-in would open it from the settings folder.
+struct SettingsFile {
+    std::string path;
+    bool found = false;  // there, and a file
+    std::uint64_t size = 0;
+    bool hasFlagByte = false;
+    unsigned char flagByte = 0;
+};
+
+SettingsFile settingsFileIn(const std::string& folder, const std::string& fileName);
+
+struct FileCheck {
+    const HostProfile* build = nullptr;  // whose places were tried
+    bool signature = false;              // build A's or B's signature was found
+    HostCheck check = HostCheck::Fit;    // Fit: the plug-in applies
+    bool slotsRead = false;
+    HostAddress pageBase = 0;
+    HostAddress flagAddress = 0;
+    std::vector<unsigned char> rowsBefore;  // empty when they cannot be read
+    std::vector<unsigned char> rowsAfter;
+    bool operandRead = false;
+    std::uint32_t operandBefore = 0;
+    std::uint32_t operandAfter = 0;
+    bool flagRead = false;
+    unsigned char flagBefore = 0;
+    unsigned char flagAfter = 0;
+    std::vector<WrittenRun> changes;
+    std::vector<RoutineCall> calls;
+    SettingsChoice settingsChoice;  // which folder's korvan.set the game reads, and why
+    SettingsFile settings;
+    std::string shortcut;  // the shortcut followed to the executable; empty if none
+    bool canMove = false;  // relocations and a dynamic base
+    std::string problem;   // why the dry run could not be completed; empty when it was
+};
+
+FileCheck checkGameFile(const PeImage& image, const SettingsChoice& settings);
+
+enum class Applied { Yes, No, Partly };
+
+struct ProcessCheck {
+    const HostProfile* build = nullptr;
+    bool signature = false;
+    HostCheck slots = HostCheck::Fit;  // Fit: both slots could be read
+    HostAddress pageBase = 0;
+    HostAddress flagAddress = 0;
+    std::vector<unsigned char> rows;  // empty when they cannot be read
+    int rowsInPlace = 0;              // of the nine, those that are the plug-in's
+    bool operandRead = false;
+    std::uint32_t operand = 0;
+    Applied applied = Applied::No;
+    bool failed = false;  // the game's memory could not be read
+};
+
+ProcessCheck checkRunningGame(const GameSource& source);
+
+// The plug-in's own nine rows, as it writes them.
+const unsigned char* pluginRows();

@@ -1,0 +1,408 @@
+#include "checker/tell/report.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+#include "checker/find/paths.h"
+#include "text/row_table.h"
+#include "text/text.h"
+#include "plugin/menu_row.h"
+#include "plugin/settings_flag.h"
+
+namespace {
+
+// Addresses as the game's: six hex digits.
+std::string hex(std::uint64_t value) { return hexNumber(value, 6); }
+
+// Short reasons for the verdict line; the details say where and why.
+const char* reasonOf(HostCheck check) {
+    switch (check) {
+        case HostCheck::Fit: break;
+        case HostCheck::PageSlot: return "the menu page's address cannot be read";
+        case HostCheck::FlagSourceSlot: return "the flag byte's address cannot be read";
+        case HostCheck::FlagOperand: return "the flag operand is not part of the game's code";
+        case HostCheck::MenuRows: return "the menu page is not writable game data";
+        case HostCheck::FlagByte: return "the flag byte is not writable game data";
+        case HostCheck::EnterSettingsDirRoutine: return "the routine that enters the settings folder is not code";
+        case HostCheck::SetDirRoutine: return "the routine called after the settings file is not code";
+    }
+    return "";
+}
+
+const char* checkKey(HostCheck check) {
+    switch (check) {
+        case HostCheck::Fit: return "fit";
+        case HostCheck::PageSlot: return "page_slot";
+        case HostCheck::FlagSourceSlot: return "flag_source_slot";
+        case HostCheck::FlagOperand: return "flag_operand";
+        case HostCheck::MenuRows: return "menu_rows";
+        case HostCheck::FlagByte: return "flag_byte";
+        case HostCheck::EnterSettingsDirRoutine: return "enter_settings_dir_routine";
+        case HostCheck::SetDirRoutine: return "set_dir_routine";
+    }
+    return "";
+}
+
+const char* protectionWords(std::uint32_t protection) {
+    switch (protection) {
+        case PAGE_READONLY: return "read-only data";
+        case PAGE_WRITECOPY: return "writable data";
+        case PAGE_EXECUTE: case PAGE_EXECUTE_READ: return "code";
+        case PAGE_EXECUTE_WRITECOPY: return "writable code";
+        default: return "not accessible";
+    }
+}
+
+// Where an address falls in the executable, in words.
+std::string placeOf(const PeImage& image, HostAddress address) {
+    const HostRegion region = imageRegion(image, address);
+    if (!region.committed) return "outside the executable's sections";
+    const ImageSection* section = sectionAt(image, address);
+    if (section == nullptr) return std::string("in the executable's headers (") + protectionWords(region.protection) + ")";
+    return "in section " + section->name + " (" + protectionWords(region.protection) + ")";
+}
+
+// How a verdict that the plug-in does not apply begins.
+std::string notLaidOut(const HostProfile& build, bool signature) {
+    const std::string name = buildName(build);
+    if (signature) return "Build " + name + "'s signature, but not laid out as build " + name + ": ";
+    return "Not laid out as any known build: ";
+}
+
+std::string verdictLine(const FileCheck& check) {
+    if (check.check == HostCheck::Fit) {
+        return std::string("Build ") + buildName(*check.build) + ": the plug-in will apply.";
+    }
+    return notLaidOut(*check.build, check.signature) + "the plug-in will leave this game untouched (" +
+           reasonOf(check.check) + ").";
+}
+
+std::string whyLine(const PeImage& image, const FileCheck& check) {
+    const HostProfile& b = *check.build;
+    switch (check.check) {
+        case HostCheck::Fit: break;
+        case HostCheck::PageSlot:
+            return "the slot at " + hex(b.pageSlot) + " that holds the menu page's address is " +
+                   placeOf(image, b.pageSlot);
+        case HostCheck::FlagSourceSlot:
+            return "the slot at " + hex(b.flagSourceSlot) + " that holds the flag byte's address is " +
+                   placeOf(image, b.flagSourceSlot);
+        case HostCheck::FlagOperand:
+            return "the operand at " + hex(b.flagDestSlot) + " is " + placeOf(image, b.flagDestSlot);
+        case HostCheck::MenuRows: {
+            HostAddress first = 0;
+            if (!menuRowsAt(check.pageBase, &first)) {
+                return "the menu page address " + hex(check.pageBase) +
+                       " would put the rows past the end of memory";
+            }
+            const HostAddress last = first + sizeof(MenuRowBlock) - 1;
+            const std::string begin = placeOf(image, first);
+            const std::string end = placeOf(image, last);
+            const std::string where = begin == end ? "lie " + begin : "begin " + begin + ", and end " + end;
+            return "the nine rows, " + hex(first) + " to " + hex(last) + " (menu page " +
+                   hex(check.pageBase) + " + " + std::to_string(kRowBlockOffset) + "), " + where;
+        }
+        case HostCheck::FlagByte:
+            return "the flag byte at " + hex(check.flagAddress) + " is " + placeOf(image, check.flagAddress);
+        case HostCheck::EnterSettingsDirRoutine:
+            return "the routine at " + hex(b.enterSettingsDirRoutine) + " is " +
+                   placeOf(image, b.enterSettingsDirRoutine);
+        case HostCheck::SetDirRoutine:
+            return "the routine at " + hex(b.setDirRoutine) + " is " + placeOf(image, b.setDirRoutine);
+    }
+    return "";
+}
+
+std::string buildLine(const FileCheck& check) {
+    const HostProfile& b = *check.build;
+    if (check.signature) {
+        return std::string("build ") + buildName(b) + ": its signature 55 89 E5 53 stands at " +
+               hex(b.probeAddress);
+    }
+    return "no build signature at " + hex(BuildA.probeAddress) + " or " + hex(BuildB.probeAddress) +
+           "; build C has none, so the plug-in tries build C's places and checks each one";
+}
+
+std::string settingsWords(const FileCheck& check) {
+    const SettingsFile& s = check.settings;
+    const std::string folder = shownName(textOf(pathOf(s.path).parent_path()));
+    const std::string file = shownName(s.path);
+    if (!s.found) {
+        return "no " + std::string(kSettingsFileName) + " in " + folder +
+               ": the game's value stays (--settings names another folder)";
+    }
+    if (!s.hasFlagByte) {
+        return file + " has " + std::to_string(s.size) + " bytes, none at " +
+               std::to_string(kSettingsFlagOffset) + ": the game's value stays" +
+               (check.flagBefore == kUnsetFlag ? ", and 0x73 counts as 0" : "");
+    }
+    std::string words = "byte " + std::to_string(kSettingsFlagOffset) + " of " + file + " is " +
+                        hexNumber(s.flagByte, 2);
+    if (s.flagByte == kUnsetFlag) words += ", an 's', which stands for 0";
+    return words;
+}
+
+// Why the game reads the settings file it reads, when Windows has a say in it.
+std::string settingsSourceWords(const SettingsChoice& choice) {
+    switch (choice.source) {
+        case SettingsSource::Folder: break;
+        case SettingsSource::VirtualStore:
+            return "the game reads " + shownName(choice.copy) + ": Windows keeps a copy of the files that a game "
+                   "without a manifest changes under Program Files, ProgramData or the Windows folder, in "
+                   "the player's VirtualStore, and gives the game that copy instead of the file in its folder.";
+        case SettingsSource::NotVirtualised:
+            return "the game's manifest names an execution level, so Windows does not redirect it to the "
+                   "VirtualStore: it reads the file in its folder, not the copy " + shownName(choice.copy) + ".";
+    }
+    return "";
+}
+
+const char* settingsSourceKey(SettingsSource source) {
+    switch (source) {
+        case SettingsSource::Folder: break;
+        case SettingsSource::VirtualStore: return "virtual_store";
+        case SettingsSource::NotVirtualised: return "folder_not_virtualised";
+    }
+    return "folder";
+}
+
+// "Label        text", the text wrapped under itself at word breaks.
+std::string field(const std::string& label, const std::string& text) {
+    constexpr std::size_t kIndent = 13;
+    constexpr std::size_t kWidth = 96;
+    std::string lines;
+    std::string line = label + std::string(kIndent - label.size(), ' ');
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = std::min(text.find(' ', at), text.size());
+        const std::string word = text.substr(at, end - at);
+        const bool first = line.size() == kIndent;
+        if (!first && line.size() + 1 + word.size() > kWidth) {
+            lines += line + "\n";
+            line = std::string(kIndent, ' ');
+        } else if (!first) {
+            line += ' ';
+        }
+        line += word;
+        at = end + 1;
+    }
+    return lines + line + "\n";
+}
+
+std::string flagOperandLine(HostAddress at, std::uint32_t before, std::uint32_t after) {
+    return textf("Flag operand at %s: %s -> %s (the flag byte's address)\n", hex(at).c_str(),
+                 hex(before).c_str(), hex(after).c_str());
+}
+
+// JSON, written out by hand: a handful of flat values. Names of files and
+// processes go out as they are if they are UTF-8; any byte that is not (a
+// Linux file name may hold any) becomes U+FFFD, so the object stays valid.
+std::string json(const std::string& text) {
+    std::string quoted = "\"";
+    for (std::size_t at = 0; at < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[at]);
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            quoted += textf("\\u%04x", c);
+        } else if (c >= 0x80) {
+            const std::size_t length = utf8SequenceLength(text, at);
+            quoted += length == 0 ? "\\ufffd" : text.substr(at, length);
+            at += length == 0 ? 1 : length;
+            continue;
+        } else {
+            quoted += static_cast<char>(c);
+        }
+        ++at;
+    }
+    return quoted + "\"";
+}
+std::string json(bool value) { return value ? "true" : "false"; }
+std::string json(std::uint64_t value) { return std::to_string(value); }
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+std::string object(const Fields& fields) {
+    std::string text = "{";
+    for (const auto& [key, value] : fields) {
+        if (text.size() > 1) text += ", ";
+        text += json(key) + ": " + value;
+    }
+    return text + "}";
+}
+
+std::string array(const std::vector<std::string>& items) {
+    std::string text = "[";
+    for (const std::string& item : items) text += (text.size() > 1 ? ", " : "") + item;
+    return text + "]";
+}
+
+const char* appliedWord(Applied applied) {
+    switch (applied) {
+        case Applied::Yes: return "yes";
+        case Applied::Partly: return "partly";
+        case Applied::No: break;
+    }
+    return "no";
+}
+
+}  // namespace
+
+std::string fileReport(const std::string& path, const PeImage& image, const FileCheck& check) {
+    std::string out = verdictLine(check) + "\n\n";
+    if (!check.shortcut.empty()) out += field("Shortcut", shownName(check.shortcut) + ", followed to:");
+    out += field("Executable", shownName(path));
+    out += field("", "PE32 for i386, image base " + hex(image.imageBase) + ", " +
+                            std::to_string(image.sections.size()) + " sections");
+    out += field("Build", buildLine(check));
+    const std::string source = settingsSourceWords(check.settingsChoice);
+    if (!source.empty()) out += field("Settings", source);
+    if (check.canMove) {
+        out += field("Warning",
+                   "this executable can be moved at load (it has relocations and asks for a dynamic "
+                   "base), so the fixed addresses the plug-in uses need not hold in the running game: "
+                   "check the running game with --process.");
+    }
+    if (check.check != HostCheck::Fit) {
+        out += field("Why", whyLine(image, check));
+        out += field("What to do",
+                   "The plug-in knows three builds of the game. This executable is none of them, or has "
+                   "been changed since (by an update or another patch). With one of the known builds the "
+                   "plug-in applies.");
+        if (!check.rowsBefore.empty()) {
+            out += textf("\nMenu page at %s, rows from +%u, as the executable has them:\n\n",
+                         hex(check.pageBase).c_str(), kRowBlockOffset);
+            out += rowTable("Now", check.rowsBefore.data());
+        }
+        return out;
+    }
+    const HostProfile& b = *check.build;
+    out += field("Checked",
+               "the slots at " + hex(b.pageSlot) + " and " + hex(b.flagSourceSlot) +
+                   " can be read, the operand at " + hex(b.flagDestSlot) +
+                   " is there, the nine rows and the flag byte can be written, and the routines at " +
+                   hex(b.enterSettingsDirRoutine) + " and " + hex(b.setDirRoutine) + " are code.");
+    out += textf("\nWhen the game loads it, the plug-in will change:\n\n");
+    out += flagOperandLine(b.flagDestSlot, check.operandBefore, check.operandAfter);
+    out += textf("Menu page at %s, rows from +%u:\n\n", hex(check.pageBase).c_str(), kRowBlockOffset);
+    out += rowTable("Before", check.rowsBefore.data());
+    out += "\n";
+    out += rowTable("After", check.rowsAfter.data());
+    out += textf("\nFlag byte at %s:    %s -> %s (%s)\n", hex(check.flagAddress).c_str(),
+                 hexNumber(check.flagBefore, 2).c_str(), hexNumber(check.flagAfter, 2).c_str(),
+                 settingsWords(check).c_str());
+    out += textf("\nIt reads the settings file between two calls of the game's own routines: %s\n"
+                      "(which makes the settings folder current) and %s (with \"\").\n",
+                 hex(b.enterSettingsDirRoutine).c_str(), hex(b.setDirRoutine).c_str());
+    return out;
+}
+
+std::string fileJson(const std::string& path, const PeImage& image, const FileCheck& check) {
+    std::vector<std::string> changes;
+    for (const WrittenRun& run : check.changes) {
+        changes.push_back(object({{"address", json(std::uint64_t{run.address})},
+                                  {"before", json(hexBytes(run.before))},
+                                  {"after", json(hexBytes(run.after))}}));
+    }
+    std::vector<std::string> calls;
+    for (const RoutineCall& call : check.calls) {
+        calls.push_back(object({{"routine", json(std::uint64_t{call.routine})},
+                                {"argument", call.withText ? json(call.text) : "null"}}));
+    }
+    const SettingsFile& s = check.settings;
+    const Fields settings = {
+        {"file", json(s.path)},
+        {"found", json(s.found)},
+        {"size", s.found ? json(s.size) : "null"},
+        {"flag_byte", s.hasFlagByte ? json(std::uint64_t{s.flagByte}) : "null"},
+        {"source", json(std::string(settingsSourceKey(check.settingsChoice.source)))},
+        {"virtual_store_copy", check.settingsChoice.copy.empty() ? "null" : json(check.settingsChoice.copy)}};
+    Fields fields = {
+        {"file", json(path)},
+        {"shortcut", check.shortcut.empty() ? "null" : json(check.shortcut)},
+        {"image_base", json(std::uint64_t{image.imageBase})},
+        {"build", json(std::string(buildName(*check.build)))},
+        {"signature", json(check.signature)},
+        {"applies", json(check.check == HostCheck::Fit)},
+        {"check", json(std::string(checkKey(check.check)))},
+        {"reason", check.check == HostCheck::Fit ? "null" : json(std::string(reasonOf(check.check)))},
+        {"relocatable", json(check.canMove)},
+        {"page_base", check.slotsRead ? json(std::uint64_t{check.pageBase}) : "null"},
+        {"flag_address", check.slotsRead ? json(std::uint64_t{check.flagAddress}) : "null"},
+        {"rows_before", check.rowsBefore.empty() ? "null" : json(hexBytes(check.rowsBefore))},
+        {"rows_after", check.rowsAfter.empty() ? "null" : json(hexBytes(check.rowsAfter))},
+        {"operand_before", check.operandRead ? json(std::uint64_t{check.operandBefore}) : "null"},
+        {"operand_after", check.operandRead ? json(std::uint64_t{check.operandAfter}) : "null"},
+        {"flag_before", check.flagRead ? json(std::uint64_t{check.flagBefore}) : "null"},
+        {"flag_after", check.flagRead ? json(std::uint64_t{check.flagAfter}) : "null"},
+        {"changes", array(changes)},
+        {"calls", array(calls)},
+        {"settings", object(settings)}};
+    return object(fields) + "\n";
+}
+
+std::string processReport(const ProcessName& process, const ProcessCheck& check) {
+    const std::string who = "process " + std::to_string(process.pid) + " (" + shownName(process.name) + ")";
+    const std::string build = buildName(*check.build);
+    if (check.slots != HostCheck::Fit) {
+        return textf("%s%s is untouched by the plug-in, so its changes are not in place (%s).\n",
+                     notLaidOut(*check.build, check.signature).c_str(), who.c_str(), reasonOf(check.slots));
+    }
+    std::string out;
+    const bool operandInPlace = check.operandRead && check.operand == check.flagAddress;
+    switch (check.applied) {
+        case Applied::Yes:
+            out += textf("Build %s, %s: the plug-in's changes are in place.\n", build.c_str(), who.c_str());
+            break;
+        case Applied::No:
+            out += textf("Build %s, %s: the plug-in's changes are not in place (the game's own rows are "
+                              "there).\n", build.c_str(), who.c_str());
+            break;
+        case Applied::Partly:
+            out += textf("Build %s, %s: the plug-in's changes are partly in place: something else changed "
+                              "the same places.\n", build.c_str(), who.c_str());
+            break;
+    }
+    out += "\n";
+    if (check.operandRead) {
+        out += textf("Flag operand at %s: %s (%s)\n", hex(check.build->flagDestSlot).c_str(),
+                     hex(check.operand).c_str(),
+                     operandInPlace ? "the flag byte's address: in place" : "not the flag byte's address");
+    } else {
+        out += textf("Flag operand at %s: cannot be read\n", hex(check.build->flagDestSlot).c_str());
+    }
+    out += textf("Menu page at %s, rows from +%u: %d of the %u rows are the plug-in's\n",
+                 hex(check.pageBase).c_str(), kRowBlockOffset, check.rowsInPlace,
+                 static_cast<unsigned>(kMenuRowCount));
+    if (!check.rows.empty()) {
+        out += "\n";
+        out += rowTable("Now", check.rows.data());
+    }
+    if (check.applied == Applied::No) {
+        out += textf("\nIs menupatch.dll in the game's folder, and was the game started after it was "
+                          "put there?\n");
+    }
+    return out;
+}
+
+std::string processJson(const ProcessName& process, const ProcessCheck& check) {
+    const bool slots = check.slots == HostCheck::Fit;
+    const Fields fields = {
+        {"pid", json(std::uint64_t{process.pid})},
+        {"process", json(process.name)},
+        {"build", json(std::string(buildName(*check.build)))},
+        {"signature", json(check.signature)},
+        {"applied", json(std::string(appliedWord(check.applied)))},
+        {"check", json(std::string(checkKey(check.slots)))},
+        {"page_base", slots ? json(std::uint64_t{check.pageBase}) : "null"},
+        {"flag_address", slots ? json(std::uint64_t{check.flagAddress}) : "null"},
+        {"operand", check.operandRead ? json(std::uint64_t{check.operand}) : "null"},
+        {"rows", check.rows.empty() ? "null" : json(hexBytes(check.rows))},
+        {"rows_in_place", json(static_cast<std::uint64_t>(check.rowsInPlace))}};
+    return object(fields) + "\n";
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+// What menupatch-check tells a player, and the same facts as JSON for scripts.
+// The first line of a text report is the verdict in plain words. All of it is
+// UTF-8: names of files and processes may be in any script.
+
+#include <string>
+
+#include "checker/decide/game_check.h"
+#include "checker/read/pe_image.h"
+
+std::string fileReport(const std::string& path, const PeImage& image, const FileCheck& check);
+std::string fileJson(const std::string& path, const PeImage& image, const FileCheck& check);
+
+struct ProcessName {
+    unsigned pid;
+    std::string name;  // the executable's file name
+};
+
+std::string processReport(const ProcessName& process, const ProcessCheck& check);
+std::string processJson(const ProcessName& process, const ProcessCheck& check);

@@ -1,0 +1,233 @@
+#include "tests/loader/loader_layouts.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace {
+
+// The probe page's data, the last in the file, ends in the signature's sector.
+constexpr std::uint32_t kSignatureEnd = kProbeA % kPageSize + sizeof kSignature;
+constexpr std::uint32_t kSignatureSectorEnd = (kSignatureEnd + kSector - 1) / kSector * kSector;
+constexpr std::uint32_t kHeadersEnd = kLoaderImageBase + kExeHeadersSize;
+constexpr HostAddress kEntryCode = kLoaderImageBase + 0x1000;
+
+const std::vector<unsigned char> kSignatureBytes(std::begin(kSignature), std::end(kSignature));
+const std::vector<unsigned char> kZeros4 = {0, 0, 0, 0};
+constexpr unsigned char kPushOpcode = 0x68;  // the entry code's first instruction
+
+ExeSection& sectionHolding(ExeLayout& exe, HostAddress address) {
+    for (ExeSection& section : exe.sections) {
+        if (address >= section.begin && address < section.begin + section.virtualSize) return section;
+    }
+    return exe.sections.back();
+}
+
+GameSetup onlyB() {
+    GameSetup setup;
+    setupOfBuild("B", &setup);
+    return setup;
+}
+
+GameSetup noBuild() {
+    GameSetup setup;
+    setupOfBuild("C", &setup);
+    return setup;
+}
+
+template <typename Change>
+GameSetup withSetup(Change change) {
+    GameSetup setup;
+    change(setup);
+    return setup;
+}
+
+template <typename Change>
+LoaderLayout changed(LoaderLayout layout, Change change) {
+    change(layout);
+    return layout;
+}
+
+// What every page-aligned runnable game maps around its own parts: the headers
+// read-only up to their size and zeros after, the entry code, and nothing
+// committed before the image or after it.
+std::vector<MappedProbe> withImageEdges(std::vector<MappedProbe> probes) {
+    probes.insert(probes.end(), {{kLoaderImageBase, {'M', 'Z'}, PAGE_READONLY},
+                                 {kHeadersEnd - 1, {0x00, 0x00}, PAGE_READONLY},
+                                 {kEntryCode, {kPushOpcode}, PAGE_EXECUTE_READ},
+                                 {kLoaderImageBase - kPageSize, {}, 0},
+                                 {kGameEnd, {}, 0}});
+    return probes;
+}
+
+std::vector<NamedLayout> makeNamedLayouts() {
+    using Outcome = ImageDump::Outcome;
+    std::vector<NamedLayout> cases;
+    cases.push_back({runnable("BuildA"), 0, "A", "", Outcome::Loaded,
+                     withImageEdges({{kProbeA, kSignatureBytes, PAGE_EXECUTE_READ},
+                                     {kCodeBase, {}, PAGE_EXECUTE_READ},
+                                     {pageBaseOf(kA), {kPageFiller}, PAGE_WRITECOPY},
+                                     {flagAddressOf(kA), {kGameFlag}, PAGE_WRITECOPY}})});
+    cases.push_back({runnable("BuildB", onlyB()), 0, "B", "", Outcome::Loaded,
+                     {{kProbeA, kZeros4, PAGE_EXECUTE_READ}, {kProbeB, kSignatureBytes, PAGE_EXECUTE_READ}}});
+    cases.push_back({runnable("BuildC", noBuild()), 0, "C", "", Outcome::Loaded,
+                     {{kProbeA, kZeros4, PAGE_EXECUTE_READ}}});
+    cases.push_back({runnable("RoutinesNotExecutable", withSetup([](GameSetup& s) { s.routinesNotExecutable = true; })),
+                     1, "A", "", Outcome::Loaded, {{kA.enterSettingsDirRoutine, {}, PAGE_WRITECOPY}}});
+    cases.push_back({runnable("FlagPageReadOnly", withSetup([](GameSetup& s) { s.readOnlyPage = flagAddressOf(kA); })),
+                     1, "A", "", Outcome::Loaded, {{flagAddressOf(kA), {kGameFlag}, PAGE_READONLY}}});
+    cases.push_back({runnable("PageBaseUnmapped", withSetup([](GameSetup& s) {
+                                  s.overridePageBase = true;
+                                  s.pageBase = 0x300000;
+                              })),
+                     1, "A", "", Outcome::Loaded, {{0x300000, {}, 0}}});
+    // Unreadable under the loader, so no signature: build C's places.
+    cases.push_back({runnable("ProbeNoAccess", withSetup([](GameSetup& s) { s.probeNoAccess = true; })), 0, "C", "",
+                     Outcome::Loaded, {{kProbeA, {}, PAGE_NOACCESS}}});
+
+    // A page of the code left out, the one with build A's routines: Wine fills
+    // it with zeros that run, and the DLL calls into them. They run on into the
+    // game's data, which Wine lets run (the game is not marked NX-compatible);
+    // under QEMU's user mode the fault carries no trap number, Wine takes it for
+    // an illegal instruction, and the DLL's load fails. The gap is refused either way.
+    cases.push_back({changed(runnable("GapInCode"),
+                             [](LoaderLayout& l) {
+                                 std::vector<ExeSection>& sections = l.exe.sections;
+                                 const auto code = std::find_if(sections.begin(), sections.end(),
+                                                                [](const ExeSection& s) { return s.begin == kCodeBase; });
+                                 ExeSection after = *code;
+                                 const HostAddress hole = kA.enterSettingsDirRoutine & ~(kPageSize - 1);
+                                 code->virtualSize = hole - code->begin;
+                                 after.begin = hole + kPageSize;
+                                 after.virtualSize = kCodeBase + kCodeSize - after.begin;
+                                 after.data.assign(code->data.begin() + (after.begin - kCodeBase), code->data.end());
+                                 after.rawOffset += after.begin - kCodeBase;
+                                 after.rawSize = static_cast<std::uint32_t>(after.data.size());
+                                 code->data.resize(code->virtualSize);
+                                 code->rawSize = code->virtualSize;
+                                 sections.insert(code + 1, after);
+                             }),
+                     2, "", "a gap in its memory from 0x48E000 to 0x48F000", Outcome::Unreadable, {}});
+    // The game's data stops a page short of the probe page: the DLL applies under Wine.
+    cases.push_back({changed(runnable("GapShortSection"),
+                             [](LoaderLayout& l) { sectionHolding(l.exe, kProbePage - 1).virtualSize -= kPageSize; }),
+                     2, "", "a gap in its memory from 0x666000 to 0x667000", Outcome::Unreadable, {}});
+
+    // A page after the last section: Wine commits it, Windows is not known to.
+    cases.push_back({changed(runnable("SpaceAfterLastSection"), [](LoaderLayout& l) { l.exe.sizeOfImage += kPageSize; }),
+                     2, "", "its sections end at 0x668000, short of the image's end (0x669000)", Outcome::Unreadable,
+                     {}});
+
+    // The probe page's data one sector in and 0x100 bytes further: the loader
+    // reads from the sector's start, so the signature lands 0x100 too far.
+    cases.push_back({changed(runnable("RawPointerOffSector"),
+                             [](LoaderLayout& l) { sectionHolding(l.exe, kProbeA).rawOffset += 0x100; }),
+                     0, "C", "", Outcome::Loaded,
+                     {{kProbeA, kZeros4, PAGE_EXECUTE_READ}, {kProbeA + 0x100, kSignatureBytes, PAGE_EXECUTE_READ}}});
+    // SizeOfRawData stops just short of the signature; the loader reads to the
+    // sector's end (a mark in its last byte) and not into the next sector,
+    // which the file fills.
+    cases.push_back({changed(runnable("RawSizeOffSector"),
+                             [](LoaderLayout& l) {
+                                 ExeSection& probe = sectionHolding(l.exe, kProbeA);
+                                 probe.rawSize = kProbeA % kPageSize - 4;
+                                 probe.data[kSignatureSectorEnd - 1] = 0x77;
+                                 probe.data.resize(kSignatureSectorEnd + kSector, 0xEE);
+                             }),
+                     0, "A", "", Outcome::Loaded,
+                     {{kProbeA, kSignatureBytes, PAGE_EXECUTE_READ},
+                      {kProbePage + kSignatureSectorEnd - 1, {0x77, 0x00}, PAGE_EXECUTE_READ}}});
+    // A raw size past what the section maps: it reads only what it maps, which
+    // the file holds (padded to the page's end); the rest is not asked for.
+    cases.push_back({changed(runnable("RawSizePastItsSection"),
+                             [](LoaderLayout& l) {
+                                 sectionHolding(l.exe, kProbeA).rawSize = 0x10000;
+                                 l.sizeChange = kPageSize - kSignatureSectorEnd;
+                             }),
+                     0, "A", "", Outcome::Loaded, {{kProbeA, kSignatureBytes, PAGE_EXECUTE_READ}}});
+    // No file data for the probe page, whatever its size says; the file's own
+    // bytes at offset 0 + the probe's would have held a signature.
+    cases.push_back({changed(runnable("RawPointerZero"),
+                             [](LoaderLayout& l) {
+                                 ExeSection& probe = sectionHolding(l.exe, kProbeA);
+                                 probe.rawOffset = 0;
+                                 probe.data.clear();
+                                 ExeSection& holder = l.exe.sections[2];
+                                 const std::uint32_t at = kProbeA % kPageSize - holder.rawOffset;
+                                 std::copy(std::begin(kSignature), std::end(kSignature), holder.data.begin() + at);
+                             }),
+                     0, "C", "", Outcome::Loaded,
+                     {{kProbePage, {0x00}, PAGE_EXECUTE_READ}, {kProbeA, kZeros4, PAGE_EXECUTE_READ}}});
+    // The file as the image, every page writable code; the probe page's
+    // SizeOfRawData stops short of the signature, which the file holds all the
+    // same. Below a page any alignment maps so, 0x400 as 0x200.
+    for (const std::uint32_t alignment : {kSector, 2 * kSector}) {
+        cases.push_back({changed(runnable(alignment == kSector ? "LowAlignmentFlat" : "LowAlignment0x400Flat"),
+                                 [alignment](LoaderLayout& l) {
+                                     flatten(l.exe, alignment);
+                                     sectionHolding(l.exe, kProbeA).rawSize = alignment;
+                                 }),
+                         0, "A", "", Outcome::Loaded,
+                         {{kLoaderImageBase, {'M', 'Z'}, PAGE_EXECUTE_WRITECOPY},
+                          {kEntryCode, {kPushOpcode}, PAGE_EXECUTE_WRITECOPY},
+                          {kCodeBase, {}, PAGE_EXECUTE_WRITECOPY},
+                          {flagAddressOf(kA), {kGameFlag}, PAGE_EXECUTE_WRITECOPY},
+                          {kProbeA, kSignatureBytes, PAGE_EXECUTE_WRITECOPY},
+                          {kGameEnd, {}, 0}}});
+    }
+    // The last sector cut just after the signature: the loader reads its rest as zeros.
+    cases.push_back({changed(runnable("FileEndsInLastSector"),
+                             [](LoaderLayout& l) { l.sizeChange = -long{kSignatureSectorEnd - kSignatureEnd}; }),
+                     0, "A", "", Outcome::Loaded,
+                     {{kProbeA, {0x55, 0x89, 0xE5, 0x53, 0x00}, PAGE_EXECUTE_READ},
+                      {kProbePage + kSignatureSectorEnd - 1, {0x00}, PAGE_EXECUTE_READ}}});
+    // Cut two bytes into the signature: the rest of the sector is zeros, not what the file held.
+    cases.push_back({changed(runnable("FileEndsInsideTheSignature"),
+                             [](LoaderLayout& l) { l.sizeChange = -long{kSignatureSectorEnd - kSignatureEnd + 2}; }),
+                     0, "C", "", Outcome::Loaded, {{kProbeA, {0x55, 0x89, 0x00, 0x00}, PAGE_EXECUTE_READ}}});
+    cases.push_back({changed(runnable("FileEndsBeforeLastSector"),
+                             [](LoaderLayout& l) { l.sizeChange = -long{kSignatureSectorEnd - kSignatureEnd + kSector}; }),
+                     2, "", "past the end of the file", Outcome::NotStarted, {}});
+    return cases;
+}
+
+}  // namespace
+
+std::vector<unsigned char> fileOf(const LoaderLayout& layout) {
+    std::vector<unsigned char> file = writeExecutable(layout.exe);
+    file.resize(static_cast<std::size_t>(std::max(0L, static_cast<long>(file.size()) + layout.sizeChange)), 0);
+    return file;
+}
+
+const std::vector<NamedLayout>& namedLayouts() {
+    static const std::vector<NamedLayout> cases = makeNamedLayouts();
+    return cases;
+}
+
+LoaderLayout runnable(const std::string& name, const GameSetup& setup) {
+    ExecutableOptions options;
+    options.runnable = true;
+    return {name, gameLayout(setup, gameBytesOf(setup), options)};
+}
+
+std::uint32_t roundUp(std::uint64_t value, std::uint32_t alignment) {
+    return static_cast<std::uint32_t>((value + alignment - 1) / alignment * alignment);
+}
+
+std::vector<unsigned char> gameMemoryOf(const ExeLayout& exe) {
+    std::vector<unsigned char> memory(kGameEnd - kGameBegin, 0);
+    for (const ExeSection& section : exe.sections) {
+        if (section.begin < kGameBegin || section.begin >= kGameEnd) continue;
+        std::copy(section.data.begin(), section.data.begin() + std::min<std::size_t>(section.data.size(), section.virtualSize),
+                  memory.begin() + (section.begin - kGameBegin));
+    }
+    return memory;
+}
+
+void flatten(ExeLayout& exe, std::uint32_t alignment) {
+    exe.sectionAlignment = alignment;
+    exe.fileAlignment = alignment;
+    for (ExeSection& section : exe.sections) {
+        section.rawOffset = section.begin - kLoaderImageBase;
+    }
+}
