@@ -43,12 +43,8 @@ grep -ah "^seed \|^random hosts:\|^loader layouts:" "${@/%//Testing/Temporary/La
 
 echo
 echo "tests: $passed passed, $failed failed, $skipped skipped"
-if [ $wine -eq 1 ]; then
-  echo "Skipped: every test under Wine."
-  echo "$reason"
-else
-  echo "$reason"
-fi
+[ $wine -eq 0 ] || echo "Skipped: every test under Wine."
+echo "$reason"
 if [ $wine -eq 0 ] && [ $skipped -ne 0 ]; then
   echo "Wine runs here, so no test may be skipped; these were:"
   sed 's/^/  /' "$skipped_list"

@@ -22,8 +22,8 @@
 #include <vector>
 
 extern "C" {
-__declspec(dllimport) WCHAR NTAPI RtlUpcaseUnicodeChar(WCHAR unit);
-__declspec(dllimport) WCHAR NTAPI RtlDowncaseUnicodeChar(WCHAR unit);
+WCHAR NTAPI RtlUpcaseUnicodeChar(WCHAR unit);
+WCHAR NTAPI RtlDowncaseUnicodeChar(WCHAR unit);
 }
 
 namespace {
