@@ -12,6 +12,9 @@ CLANG_BUILD := build/clang
 NATIVE_BUILD := build/native
 SANITIZE_BUILD := build/sanitize
 JOBS ?= 2
+# The tests under Wine wait on program starts and on Wine's server about as much
+# as they compute: one job more than the cores keeps the cores busy.
+TEST_JOBS ?= $(shell echo $$(( $$(nproc) + 1 )))
 MAKEFLAGS += --no-print-directory
 BUILD ?= A
 
@@ -70,7 +73,7 @@ test: deps
 	@cmake --build $(NATIVE_BUILD) -j $(JOBS)
 	@cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_CXX_COMPILER=clang++-14 -DMENUPATCH_SANITIZE=ON >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
-	@bash scripts/run-tests.sh $(JOBS) $(SANITIZE_BUILD) $(NATIVE_BUILD)
+	@bash scripts/run-tests.sh $(TEST_JOBS) $(SANITIZE_BUILD) $(NATIVE_BUILD)
 
 # The executable reader, then the shortcut reader, under libFuzzer for FUZZ_SECONDS
 # each; new inputs they find go to build/, the checked-in seeds stay as they are.
