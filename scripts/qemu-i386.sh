@@ -65,7 +65,7 @@ find_emulator() {
     unfit "$MENUPATCH_QEMU" || { echo "$MENUPATCH_QEMU"; return 0; }
     return 1
   fi
-  local candidate why=""
+  local candidate reason why=""
   for candidate in "$(command -v qemu-i386 2>/dev/null)" "$(command -v qemu-i386-static 2>/dev/null)" "$fetched"; do
     [ -n "$candidate" ] || continue
     if reason=$(unfit "$candidate"); then
