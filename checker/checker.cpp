@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "checker/decide/game_check.h"
+#include "checker/find/beside.h"
 #include "checker/find/paths.h"
 #include "checker/read/pe_image.h"
 #include "checker/system/platform.h"
@@ -238,6 +239,59 @@ bool followShortcut(const std::string& shortcut, const std::vector<unsigned char
     return shortcutTargetPath(shortcut, target.path, target.relative, game, why);
 }
 
+// The settings file's folder and name as the game would find them, vetted; false
+// with what and why where there is none to read. `virtualised`: no manifest keeps
+// Windows from redirecting the game to the VirtualStore.
+bool settingsFor(const std::string& game, const Options& options, bool virtualised, const VirtualStore& store,
+                 SettingsChoice* settings, std::string* what, std::string* why) {
+    const std::string folder = settingsFolder(game, options.settings, why);
+    if (folder.empty()) {
+        *what = options.settings;
+        return false;
+    }
+    *settings = chooseSettingsFolder(folder, virtualised, store);
+    if (!settingsNameInFolder(settings->folder, &settings->fileName, why)) {
+        *what = settings->folder;
+        return false;
+    }
+    // The dry run opens the settings file as the game does, which a named pipe would hold for ever.
+    std::error_code error;
+    const fs::path settingsFile = pathOf(settings->folder) / pathOf(settings->fileName);
+    const std::string kind = notAFile(fs::status(settingsFile, error));
+    if (!kind.empty()) {
+        *what = textOf(settingsFile);
+        *why = kind + ", not a settings file: what the game reads from it is not known before it runs";
+        return false;
+    }
+    return true;
+}
+
+// A player may have checked the game's launcher: the other executables in its
+// folder, each read and checked as any executable is (but not their own neighbours).
+void lookBeside(const std::string& game, const SettingsChoice& settings, FileCheck* check) {
+    // Enough for any game's folder; a folder of thousands does not slow the check.
+    constexpr std::size_t kMostBeside = 16;
+    const Beside beside = executablesBeside(game, kMostBeside);
+    check->besideLooked = true;
+    check->besideNotRead = beside.more;
+    for (const std::string& path : beside.paths) {
+        std::vector<unsigned char> bytes;
+        std::string why;
+        PeImage image;
+        if (!readWholeFile(path, &bytes, &why) || readPeImage(std::move(bytes), &image).problem != ImageProblem::None) {
+            continue;
+        }
+        ++check->besideRead;
+        const FileCheck other = checkGameFile(image, settings);
+        if (!other.problem.empty()) continue;
+        if (!other.hidden.empty()) {
+            check->beside.push_back({path, nullptr});
+        } else if (other.check == HostCheck::Fit) {
+            check->beside.push_back({path, other.build});
+        }
+    }
+}
+
 int checkFile(const Options& options, const VirtualStore& store, std::string* out, std::string* err) {
     std::string game = options.game;
     std::string shortcut;
@@ -256,26 +310,25 @@ int checkFile(const Options& options, const VirtualStore& store, std::string* ou
     const std::string what = shortcut.empty() ? game : shortcut + " -> " + game;
     PeImage image;
     const ImageReading reading = readPeImage(std::move(bytes), &image);
+    SettingsChoice settings;
+    std::string where;
+    if (reading.problem == ImageProblem::OtherProcessor) {
+        // A 64-bit launcher beside the 32-bit game, say.
+        FileCheck check;
+        if (settingsFor(game, options, true, store, &settings, &where, &why)) lookBeside(game, settings, &check);
+        return cannotTell(err, what, reading.why + besideLine(check));
+    }
     if (reading.problem != ImageProblem::None) return cannotTell(err, what, reading.why);
 
-    const std::string folder = settingsFolder(game, options.settings, &why);
-    if (folder.empty()) return cannotTell(err, options.settings, why);
     const bool virtualised = !manifestRequestsExecutionLevel(imageManifest(image));
-    SettingsChoice settings = chooseSettingsFolder(folder, virtualised, store);
-    if (!settingsNameInFolder(settings.folder, &settings.fileName, &why)) return cannotTell(err, settings.folder, why);
-    // The dry run opens the settings file as the game does, which a named pipe would hold for ever.
-    std::error_code error;
-    const fs::path settingsFile = pathOf(settings.folder) / pathOf(settings.fileName);
-    const std::string kind = notAFile(fs::status(settingsFile, error));
-    if (!kind.empty()) {
-        return cannotTell(err, textOf(settingsFile),
-                          kind + ", not a settings file: what the game reads from it is not known before it runs");
-    }
+    if (!settingsFor(game, options, virtualised, store, &settings, &where, &why)) return cannotTell(err, where, why);
 
     FileCheck check = checkGameFile(image, settings);
     if (!check.problem.empty()) return cannotTell(err, settings.folder, check.problem);
     check.shortcut = shortcut;
+    if (!check.hidden.empty() || check.check != HostCheck::Fit) lookBeside(game, settings, &check);
     *out += options.json ? fileJson(game, image, check) : fileReport(game, image, check);
+    if (!check.hidden.empty()) return kCannotTell;
     return check.check == HostCheck::Fit ? kApplies : kDoesNotApply;
 }
 

@@ -24,7 +24,6 @@ cache="${MENUPATCH_CACHE:-$root/.cache}"
 fetched="$cache/qemu-user/qemu-i386"
 probe="$cache/qemu-user/noreplace"
 suite=bookworm-backports
-keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 
 # The behaviour test, built once with clang and lld (which the build has anyway).
 noreplace_probe() {
@@ -79,30 +78,12 @@ find_emulator() {
   return 1
 }
 
-# Debian's own package, fetched with a private apt configuration: its own source
-# list, package lists and cache, all in the project's cache folder.
+# Debian's own package; only its qemu-i386, which is linked statically: the
+# one file is all it needs.
 fetch() {
   find_emulator >/dev/null && return 0
-  local work="$cache/qemu-user/apt"
-  rm -rf "$work"
-  mkdir -p "$work/lists/partial" "$work/archives/partial"
-  if [ ! -r "$keyring" ]; then
-    echo "Debian's archive keyring ($keyring) is missing: install debian-archive-keyring" >&2
-    return 1
-  fi
-  echo "deb [signed-by=$keyring] http://deb.debian.org/debian $suite main" > "$work/sources.list"
-  local apt=(-q -o "Dir::Etc::SourceList=$work/sources.list" -o Dir::Etc::SourceParts=/dev/null
-             -o "Dir::State::Lists=$work/lists" -o "Dir::Cache=$work" -o "Dir::Cache::Archives=$work/archives"
-             -o APT::Architecture=amd64 -o APT::Architectures::=amd64)
-  [ "$(id -u)" -ne 0 ] || apt+=(-o APT::Sandbox::User=root)
-  echo "fetching qemu-user from Debian's $suite into $cache/qemu-user"
-  apt-get "${apt[@]}" update >"$work/apt.log" 2>&1 &&
-    (cd "$work" && apt-get "${apt[@]}" download "qemu-user/$suite") >>"$work/apt.log" 2>&1 ||
-    { echo "apt-get could not fetch qemu-user:" >&2; tail -n 5 "$work/apt.log" >&2; return 1; }
-  # The package's qemu-i386 is linked statically: the one file is all it needs.
-  dpkg-deb --fsys-tarfile "$work"/qemu-user_*.deb | tar -xO ./usr/bin/qemu-i386 > "$fetched.$$" &&
-    chmod +x "$fetched.$$" && mv "$fetched.$$" "$fetched" || { rm -f "$fetched.$$"; return 1; }
-  rm -rf "$work"
+  mkdir -p "$(dirname "$fetched")"
+  bash "$root/scripts/backports-fetch.sh" qemu-user ./usr/bin/qemu-i386 "$fetched" || return 1
   local why
   if why=$(unfit "$fetched"); then
     echo "the fetched emulator will not do: $why" >&2

@@ -42,11 +42,12 @@ std::uint32_t fileAligned(std::size_t size) {
     return static_cast<std::uint32_t>((size + kFileAlignment - 1) / kFileAlignment * kFileAlignment);
 }
 
-// The section's bytes without its trailing zeros, which the loader supplies.
+// The section's bytes as a linker writes them: code whole; data without its
+// trailing zeros (its uninitialised part), which the loader supplies.
 std::vector<unsigned char> rawOf(const std::vector<unsigned char>& game, const ExeSection& section) {
     const unsigned char* first = &game[section.begin - kGameBegin];
     std::size_t size = section.virtualSize;
-    while (size > 0 && first[size - 1] == 0) --size;
+    while (!(section.characteristics & kExecutes) && size > 0 && first[size - 1] == 0) --size;
     std::vector<unsigned char> raw(first, first + size);
     raw.resize(fileAligned(raw.size()), 0);
     return raw;
@@ -231,9 +232,25 @@ std::vector<unsigned char> writeExecutable(const ExeLayout& layout) {
     // Executable, 32-bit; relocations stripped unless it may move.
     put16(file, kExeNtHeader + 22, layout.relocatable ? 0x0102 : 0x0103);
 
+    // Sizes and bases of code and data as a linker sums them; the loader never
+    // reads them, but packers do (UPX refuses a BaseOfCode of 0).
+    std::uint32_t codeSize = 0;
+    std::uint32_t dataSize = 0;
+    std::uint32_t codeBase = 0;
+    std::uint32_t dataBase = 0;
+    for (const ExeSection& s : layout.sections) {
+        const bool code = s.characteristics & kCode;
+        (code ? codeSize : dataSize) += s.rawSize;
+        std::uint32_t& base = code ? codeBase : dataBase;
+        if (base == 0) base = s.begin - kImageBase;
+    }
     const std::uint32_t o = kExeOptionalHeader;
     put16(file, o, 0x010B);
+    put32(file, o + 4, codeSize);
+    put32(file, o + 8, dataSize);
     put32(file, o + 16, layout.entryPoint);
+    put32(file, o + 20, codeBase);
+    put32(file, o + 24, dataBase);
     put32(file, o + 28, kImageBase);
     put32(file, o + 32, layout.sectionAlignment);
     put32(file, o + 36, layout.fileAlignment);
@@ -243,6 +260,10 @@ std::vector<unsigned char> writeExecutable(const ExeLayout& layout) {
     put32(file, o + 60, layout.headersSize);
     put16(file, o + 68, 3);  // console
     put16(file, o + 70, layout.relocatable ? 0x0040 : 0);
+    put32(file, o + 72, 0x200000);  // stack reserved, committed; heap reserved, committed
+    put32(file, o + 76, 0x1000);
+    put32(file, o + 80, 0x100000);
+    put32(file, o + 84, 0x1000);
     put32(file, o + 92, 16);
     for (std::uint32_t i = 0; i < 16; ++i) {
         put32(file, o + 96 + 8 * i, layout.directories[i].rva);

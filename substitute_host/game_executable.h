@@ -71,7 +71,8 @@ constexpr std::uint32_t kImportAddressTable = 12;
 std::vector<unsigned char> gameBytesOf(const GameSetup& setup);
 
 // The game as a linker would write it: sections back to back in the file, each
-// a whole number of FileAlignment units, its trailing zeros left to the loader.
+// a whole number of FileAlignment units, code whole, a data section's trailing
+// zeros left to the loader.
 ExeLayout gameLayout(const GameSetup& setup, const std::vector<unsigned char>& game,
                      const ExecutableOptions& options = {});
 

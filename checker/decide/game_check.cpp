@@ -1,5 +1,6 @@
 #include "checker/decide/game_check.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -64,6 +65,39 @@ struct SettingsLink {
         if (!folder.empty()) std::filesystem::remove_all(folder, error);
     }
 };
+
+constexpr std::uint32_t kValueSize = 4;
+
+ValueRead valueAt(const HostProfile& build, HostAddress address) {
+    if (address == build.pageSlot) return ValueRead::PageSlot;
+    if (address == build.flagSourceSlot) return ValueRead::FlagSourceSlot;
+    if (address == build.flagDestSlot) return ValueRead::FlagOperand;
+    return ValueRead::SignatureProbe;
+}
+
+// The values the plug-in read, and the operand, where the file does not hold
+// them as they will be in the running game; each once.
+std::vector<HiddenValue> hiddenValues(const PeImage& image, const HostProfile& build, bool operandRead) {
+    std::vector<HostAddress> reads = valuesRead();
+    if (operandRead) reads.push_back(build.flagDestSlot);
+    std::vector<HiddenValue> hidden;
+    std::vector<HostAddress> seen;
+    for (HostAddress address : reads) {
+        if (std::find(seen.begin(), seen.end(), address) != seen.end()) continue;
+        seen.push_back(address);
+        const HeldRange held = fileHolds(image, address, kValueSize);
+        HiddenValue value = {valueAt(build, address), address, held.held,
+                             held.section != nullptr ? held.section->name : std::string(), {}};
+        if (held.held == Held::InFile) {
+            value.entropy = entropyAround(image, address, kValueSize);
+            const ImageSection* section = sectionAt(image, address);
+            value.section = section != nullptr ? section->name : std::string();
+            if (value.entropy.bitsPerByte <= packedEntropyFor(value.entropy.window)) continue;
+        }
+        hidden.push_back(value);
+    }
+    return hidden;
+}
 
 }  // namespace
 
@@ -142,7 +176,9 @@ FileCheck checkGameFile(const PeImage& image, const SettingsChoice& settings) {
     result.changes = writtenRuns();
     result.calls = routineCalls();
     result.problem = viewProblem();
+    result.hidden = hiddenValues(image, build, result.operandRead);
     closeGameView();
+    result.signs = packerSigns(image);
 
     result.settings = settingsFileIn(settings.folder, settings.fileName);
     result.canMove = imageCanMove(image);

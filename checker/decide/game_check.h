@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "checker/decide/game_view.h"
+#include "checker/read/held_bytes.h"
 #include "checker/read/pe_image.h"
 #include "checker/find/virtual_store.h"
 #include "plugin/host_check.h"
@@ -26,6 +27,28 @@ struct SettingsFile {
 };
 
 SettingsFile settingsFileIn(const std::string& folder, const std::string& fileName);
+
+// What a value the plug-in reads is to the game.
+enum class ValueRead { SignatureProbe, PageSlot, FlagSourceSlot, FlagOperand };
+
+// A value the plug-in decides from (or the operand it overwrites, whose old
+// value the report shows) that the file does not hold as the running game
+// will: left to run time, or in bytes that look encrypted or compressed.
+struct HiddenValue {
+    ValueRead what;
+    HostAddress address;
+    Held held;            // InFile: the file holds it, but packed
+    std::string section;  // the section it lies in; empty: none
+    Entropy entropy;      // the bytes around it, where the file holds them
+};
+
+// Another executable in the same folder that the plug-in applies to, or
+// whose file hides what it would read: likely the game, where a player
+// checked its launcher.
+struct BesideGame {
+    std::string path;
+    const HostProfile* build = nullptr;  // the build it applies as; null: cannot tell from its file
+};
 
 struct FileCheck {
     const HostProfile* build = nullptr;  // whose places were tried
@@ -49,6 +72,15 @@ struct FileCheck {
     std::string shortcut;  // the shortcut followed to the executable; empty if none
     bool canMove = false;  // relocations and a dynamic base
     std::string problem;   // why the dry run could not be completed; empty when it was
+    // Not empty: the file does not hold what the plug-in will read, and no
+    // verdict can be read from it.
+    std::vector<HiddenValue> hidden;
+    PackerSigns signs;
+    // Where it is none of the builds, or cannot be told: the folder's other executables.
+    bool besideLooked = false;
+    std::vector<BesideGame> beside;
+    std::size_t besideRead = 0;     // executables read to find them
+    std::size_t besideNotRead = 0;  // more there than were read
 };
 
 FileCheck checkGameFile(const PeImage& image, const SettingsChoice& settings);

@@ -18,6 +18,7 @@ struct View {
     std::map<HostAddress, unsigned char> written;   // the checker's copy of every byte written
     std::map<HostAddress, std::uint32_t> protections;  // by page, as the plug-in set them
     std::vector<RoutineCall> calls;
+    std::vector<HostAddress> valuesRead;
     std::string problem;  // the first thing that went wrong
 };
 
@@ -84,6 +85,8 @@ std::vector<WrittenRun> writtenRuns() {
 
 const std::vector<RoutineCall>& routineCalls() { return view().calls; }
 
+const std::vector<HostAddress>& valuesRead() { return view().valuesRead; }
+
 std::uint32_t littleEndian32(const unsigned char* bytes) {
     return static_cast<std::uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16) |
            static_cast<std::uint32_t>(bytes[3]) << 24;
@@ -108,6 +111,7 @@ HostRegion queryRegion(HostAddress address) {
 }
 
 std::uint32_t read32(HostAddress address) {
+    view().valuesRead.push_back(address);
     unsigned char bytes[4] = {};
     readOrFail(address, 4, bytes);
     return littleEndian32(bytes);

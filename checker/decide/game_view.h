@@ -37,6 +37,10 @@ bool readViewed(HostAddress address, unsigned char* out, std::uint32_t size);
 // Only runs that differ from the source: a byte written with what it held is no change.
 std::vector<WrittenRun> writtenRuns();
 
+// The values the plug-in read (read32), in the order it read them: what it
+// decided from. Its other reads are of bytes it then writes.
+const std::vector<HostAddress>& valuesRead();
+
 // A 32-bit value from its four bytes in the game's (little-endian) order.
 std::uint32_t littleEndian32(const unsigned char* bytes);
 const std::vector<RoutineCall>& routineCalls();

@@ -232,10 +232,10 @@ ImageReading readPeImage(std::vector<unsigned char> file, PeImage* image) {
     }
     const std::uint16_t machine = u16(f, nt + 4);
     if (machine == kMachineAmd64 || machine == kMachineArm64) {
-        return problem(ImageProblem::NotWindows32, "a 64-bit executable, not the 32-bit game");
+        return problem(ImageProblem::OtherProcessor, "a 64-bit executable, not the 32-bit game");
     }
     if (machine != kMachineI386) {
-        return problem(ImageProblem::NotWindows32, "an executable for another processor (machine " +
+        return problem(ImageProblem::OtherProcessor, "an executable for another processor (machine " +
                                                        hexNumber(machine) + "), not i386");
     }
     const std::uint16_t sectionCount = u16(f, nt + 6);
@@ -248,7 +248,7 @@ ImageReading readPeImage(std::vector<unsigned char> file, PeImage* image) {
     }
     const std::uint16_t magic = u16(f, optional);
     if (magic == kMagicPe32Plus) {
-        return problem(ImageProblem::NotWindows32, "a 64-bit (PE32+) executable, not the 32-bit game");
+        return problem(ImageProblem::OtherProcessor, "a 64-bit (PE32+) executable, not the 32-bit game");
     }
     if (magic != kMagicPe32) {
         return problem(ImageProblem::Malformed,
@@ -273,6 +273,7 @@ ImageReading readPeImage(std::vector<unsigned char> file, PeImage* image) {
     const std::uint32_t sizeOfImage = u32(f, optional + 56);
     image->headersSize = u32(f, optional + 60);
     image->dllCharacteristics = u16(f, optional + 70);
+    image->entryPoint = u32(f, optional + 16);
     const std::uint32_t directoryCount = u32(f, optional + 92);
     const std::uint64_t directoriesInHeader = (optionalSize - kOptionalHeaderMinimum) / 8;
     const auto directory = [&](std::uint32_t index, std::uint32_t field) {
@@ -378,6 +379,16 @@ bool readImage(const PeImage& image, HostAddress address, unsigned char* out, st
         std::fill(to + (zerosFrom - first), to + (last - first), 0);
         at = runEnd;
     }
+    return true;
+}
+
+bool fileRunAt(const PeImage& image, HostAddress address, FileRun* run) {
+    Piece piece;
+    if (!pieceAt(image, address, &piece)) return false;
+    const std::uint64_t inFile = image.file.size() > piece.fileStart ? image.file.size() - piece.fileStart : 0;
+    const std::uint64_t held = std::min({piece.fromFile, inFile, piece.end - piece.begin});
+    if (address - piece.begin >= held) return false;
+    *run = {static_cast<HostAddress>(piece.begin), static_cast<std::uint32_t>(held), piece.fileStart};
     return true;
 }
 

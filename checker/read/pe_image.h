@@ -31,12 +31,14 @@ struct PeImage {
     std::uint32_t relocationsSize = 0;  // the base relocation directory's; 0: none
     std::uint32_t resourcesAt = 0;      // the resource directory, from the image base
     std::uint32_t resourcesSize = 0;    // 0: none
+    std::uint32_t entryPoint = 0;       // AddressOfEntryPoint, from the image base; 0: none
     std::vector<ImageSection> sections;
 };
 
 enum class ImageProblem {
     None,
-    NotWindows32,  // not a Windows executable, or not a 32-bit i386 one
+    NotWindows32,    // not a Windows executable
+    OtherProcessor,  // a Windows executable, but 64-bit or for another processor than i386
     Truncated,     // something the headers promise lies past the end of the file
     Malformed,     // the loader would refuse it; `why` says so in a player's words
     Uncertain,     // it loads, but what some of its memory holds depends on the loader
@@ -59,6 +61,19 @@ bool readImage(const PeImage& image, HostAddress address, unsigned char* out, st
 
 // The page protection the loader gives a section with these flags.
 std::uint32_t sectionProtection(const PeImage& image, std::uint32_t characteristics);
+
+// A run of mapped bytes that the loader copies from the file as it lies: from
+// `begin`, `size` bytes, taken from the file at `fileOffset`.
+struct FileRun {
+    HostAddress begin;
+    std::uint32_t size;
+    std::uint64_t fileOffset;
+};
+
+// The run that holds the mapped byte at `address`; false where the byte is not
+// the file's (zeros the loader supplies: past a section's data, or past the
+// end of a file cut short) or not mapped at all.
+bool fileRunAt(const PeImage& image, HostAddress address, FileRun* run);
 
 // The section that holds the address; null for the headers and outside.
 const ImageSection* sectionAt(const PeImage& image, HostAddress address);

@@ -251,9 +251,185 @@ const char* appliedWord(Applied applied) {
     return "no";
 }
 
+// The value the plug-in reads at a place, in words.
+std::string valueWords(const HostProfile& build, const HiddenValue& value) {
+    const std::string name = buildName(build);
+    switch (value.what) {
+        case ValueRead::SignatureProbe:
+            return std::string("build ") + (value.address == BuildA.probeAddress ? "A" : "B") + "'s signature";
+        case ValueRead::PageSlot: return "the menu page's address (build " + name + "'s slot)";
+        case ValueRead::FlagSourceSlot: return "the flag byte's address (build " + name + "'s slot)";
+        case ValueRead::FlagOperand: return "the flag operand (build " + name + "'s)";
+    }
+    return "";
+}
+
+const char* valueKey(ValueRead what) {
+    switch (what) {
+        case ValueRead::SignatureProbe: return "signature_probe";
+        case ValueRead::PageSlot: return "page_slot";
+        case ValueRead::FlagSourceSlot: return "flag_source_slot";
+        case ValueRead::FlagOperand: return "flag_operand";
+    }
+    return "";
+}
+
+const char* heldKey(Held held) {
+    switch (held) {
+        case Held::InFile: return "in_file";
+        case Held::NoRawData: return "no_raw_data";
+        case Held::PastRawData: return "past_raw_data";
+        case Held::PastEndOfFile: return "past_end_of_file";
+        case Held::NotMapped: return "not_mapped";
+    }
+    return "";
+}
+
+std::string inSection(const std::string& section) {
+    return section.empty() ? "in the executable's headers" : "in section " + section;
+}
+
+// Why the file does not hold values as the game will have them: all in one
+// section, for one reason (the first value's; the measure's range over all).
+std::string hiddenWords(const std::vector<const HiddenValue*>& values) {
+    const HiddenValue& first = *values.front();
+    const std::string where = inSection(first.section);
+    const bool one = values.size() == 1;
+    switch (first.held) {
+        case Held::InFile: {
+            double lowest = 8;
+            double highest = 0;
+            for (const HiddenValue* value : values) {
+                lowest = std::min(lowest, value->entropy.bitsPerByte);
+                highest = std::max(highest, value->entropy.bitsPerByte);
+            }
+            const std::string measured = lowest == highest ? textf("%.2f", lowest) : textf("%.2f to %.2f", lowest, highest);
+            return where + ", whose bytes around " + (one ? "it look" : "them look") + " encrypted or compressed: " +
+                   measured + textf(" bits per byte over %u bytes, where plain code stays below %.2f",
+                                    first.entropy.window, packedEntropyFor(first.entropy.window));
+        }
+        case Held::NoRawData:
+            return where + ", which has no data in the file: it is filled when the game starts, if at all";
+        case Held::PastRawData:
+            return where + ", past the end of its data in the file: " + (one ? "it is" : "they are") +
+                   " filled when the game starts, if at all";
+        case Held::PastEndOfFile: return where + ", past the end of the file, which is cut short";
+        case Held::NotMapped: break;
+    }
+    return "outside the executable's sections";
+}
+
+// The hidden values grouped by section and reason, in the order they were read.
+std::vector<std::string> hiddenLines(const FileCheck& check) {
+    std::vector<std::vector<const HiddenValue*>> groups;
+    for (const HiddenValue& value : check.hidden) {
+        const auto group = std::find_if(groups.begin(), groups.end(), [&](const auto& g) {
+            return g.front()->section == value.section && g.front()->held == value.held;
+        });
+        if (group == groups.end()) {
+            groups.push_back({&value});
+        } else {
+            group->push_back(&value);
+        }
+    }
+    std::vector<std::string> lines;
+    for (const auto& group : groups) {
+        std::string values;
+        for (const HiddenValue* value : group) {
+            values += (values.empty() ? "" : ", ") + valueWords(*check.build, *value) + " at " + hex(value->address);
+        }
+        lines.push_back(values + ": " + hiddenWords(group));
+    }
+    return lines;
+}
+
+// What a packer or wrapper usually leaves, as support for the words; empty where none.
+std::string signsWords(const PackerSigns& signs) {
+    std::string words;
+    if (!signs.upxSections.empty()) {
+        std::string names;
+        for (const std::string& name : signs.upxSections) names += (names.empty() ? "" : ", ") + name;
+        words = "UPX's sections (" + names + ")";
+    }
+    if (signs.entryOutsideCode) {
+        const std::string entry = signs.entrySection.empty() ? "outside its sections" : "in section " + signs.entrySection;
+        const std::string first = signs.firstCodeSection.empty()
+                                      ? ", and no section is marked as code"
+                                      : ", not in " + signs.firstCodeSection + ", its first section of code";
+        words += (words.empty() ? "its" : "; its") + std::string(" entry point lies ") + entry + first;
+    }
+    return words;
+}
+
+// Each executable beside it that the plug-in applies to, or that hides its code, in words.
+std::vector<std::string> besideWords(const FileCheck& check) {
+    std::vector<std::string> lines;
+    for (const BesideGame& game : check.beside) {
+        const std::string name = shownName(textOf(pathOf(game.path).filename()));
+        if (game.build != nullptr) {
+            lines.push_back(name + " beside it is build " + buildName(*game.build) +
+                            ": the plug-in will apply to it");
+        } else {
+            lines.push_back(name + " beside it cannot be told from its file (packed or encrypted): check it "
+                                   "while it runs, with --process " + name);
+        }
+    }
+    return lines;
+}
+
+std::string besideReport(const FileCheck& check) {
+    if (!check.besideLooked) return "";
+    std::vector<std::string> lines = besideWords(check);
+    if (lines.empty()) {
+        if (check.besideRead == 0) return "";
+        lines.push_back(textf("none of the %zu other executables in its folder is one of the builds",
+                              check.besideRead));
+    } else if (std::any_of(check.beside.begin(), check.beside.end(),
+                           [](const BesideGame& game) { return game.build != nullptr; })) {
+        lines.push_back("If this is the game's launcher, check that one instead: it is likely the game.");
+    }
+    if (check.besideNotRead != 0) {
+        lines.push_back(textf("(%zu more executables in its folder were not read: name the game's own)",
+                              check.besideNotRead));
+    }
+    std::string out;
+    for (std::size_t i = 0; i < lines.size(); ++i) out += field(i == 0 ? "Beside it" : "", lines[i]);
+    return out;
+}
+
+std::string hiddenReport(const std::string& path, const PeImage& image, const FileCheck& check) {
+    const bool packed = std::any_of(check.hidden.begin(), check.hidden.end(),
+                                    [](const HiddenValue& value) { return value.held == Held::InFile; });
+    std::string out = std::string("Cannot tell from the file: what the plug-in reads is not in it as the game will "
+                                  "have it (") +
+                      (packed ? "encrypted or compressed in the file, and restored when the game starts"
+                              : "left to be filled when the game starts, as a packed game's code is") +
+                      ").\n\n";
+    if (!check.shortcut.empty()) out += field("Shortcut", shownName(check.shortcut) + ", followed to:");
+    out += field("Executable", shownName(path));
+    out += field("", "PE32 for i386, image base " + hex(image.imageBase) + ", " +
+                         std::to_string(image.sections.size()) + " sections");
+    const std::vector<std::string> hidden = hiddenLines(check);
+    for (std::size_t i = 0; i < hidden.size(); ++i) out += field(i == 0 ? "Not in file" : "", hidden[i]);
+    const std::string signs = signsWords(check.signs);
+    if (!signs.empty()) out += field("Signs", signs);
+    const std::string name = shownName(textOf(pathOf(path).filename()));
+    out += field("What to do",
+                 "Start the game with menupatch.dll in its folder, then, while it runs: menupatch-check --process " +
+                     name + ". That reads the game's memory as it runs.");
+    return out + besideReport(check);
+}
+
 }  // namespace
 
+std::string besideLine(const FileCheck& check) {
+    std::string line;
+    for (const std::string& words : besideWords(check)) line += "; " + words;
+    return line;
+}
+
 std::string fileReport(const std::string& path, const PeImage& image, const FileCheck& check) {
+    if (!check.hidden.empty()) return hiddenReport(path, image, check);
     std::string out = verdictLine(check) + "\n\n";
     if (!check.shortcut.empty()) out += field("Shortcut", shownName(check.shortcut) + ", followed to:");
     out += field("Executable", shownName(path));
@@ -274,6 +450,7 @@ std::string fileReport(const std::string& path, const PeImage& image, const File
                    "The plug-in knows three builds of the game. This executable is none of them, or has "
                    "been changed since (by an update or another patch). With one of the known builds the "
                    "plug-in applies.");
+        out += besideReport(check);
         if (!check.rowsBefore.empty()) {
             out += textf("\nMenu page at %s, rows from +%u, as the executable has them:\n\n",
                          hex(check.pageBase).c_str(), kRowBlockOffset);
@@ -322,27 +499,59 @@ std::string fileJson(const std::string& path, const PeImage& image, const FileCh
         {"flag_byte", s.hasFlagByte ? json(std::uint64_t{s.flagByte}) : "null"},
         {"source", json(std::string(settingsSourceKey(check.settingsChoice.source)))},
         {"virtual_store_copy", check.settingsChoice.copy.empty() ? "null" : json(check.settingsChoice.copy)}};
+    // Where the file hides what the plug-in reads, nothing of the dry run stands.
+    const bool told = check.hidden.empty();
+    const bool fit = told && check.check == HostCheck::Fit;
+    std::vector<std::string> hidden;
+    for (const HiddenValue& value : check.hidden) {
+        const bool measured = value.held == Held::InFile;
+        hidden.push_back(object({{"what", json(std::string(valueKey(value.what)))},
+                                 {"address", json(std::uint64_t{value.address})},
+                                 {"section", value.section.empty() ? "null" : json(value.section)},
+                                 {"held", json(std::string(heldKey(value.held)))},
+                                 {"entropy", measured ? textf("%.3f", value.entropy.bitsPerByte) : "null"},
+                                 {"window", measured ? json(std::uint64_t{value.entropy.window}) : "null"}}));
+    }
+    std::vector<std::string> upx;
+    for (const std::string& name : check.signs.upxSections) upx.push_back(json(name));
+    const Fields signs = {
+        {"upx_sections", array(upx)},
+        {"entry_section", check.signs.entrySection.empty() ? "null" : json(check.signs.entrySection)},
+        {"entry_outside_code", json(check.signs.entryOutsideCode)}};
+    std::vector<std::string> beside;
+    for (const BesideGame& game : check.beside) {
+        beside.push_back(object({{"file", json(game.path)},
+                                 {"build", game.build != nullptr ? json(std::string(buildName(*game.build))) : "null"},
+                                 {"applies", game.build != nullptr ? "true" : "null"}}));
+    }
+    const auto ifTold = [told](const std::string& value) { return told ? value : std::string("null"); };
     Fields fields = {
         {"file", json(path)},
         {"shortcut", check.shortcut.empty() ? "null" : json(check.shortcut)},
         {"image_base", json(std::uint64_t{image.imageBase})},
-        {"build", json(std::string(buildName(*check.build)))},
-        {"signature", json(check.signature)},
-        {"applies", json(check.check == HostCheck::Fit)},
-        {"check", json(std::string(checkKey(check.check)))},
-        {"reason", check.check == HostCheck::Fit ? "null" : json(std::string(reasonOf(check.check)))},
+        {"build", ifTold(json(std::string(buildName(*check.build))))},
+        {"signature", ifTold(json(check.signature))},
+        {"applies", ifTold(json(fit))},
+        {"check", told ? json(std::string(checkKey(check.check))) : json(std::string("hidden"))},
+        {"reason", fit ? "null" : told ? json(std::string(reasonOf(check.check)))
+                                       : json(std::string("what the plug-in reads is not in the file as the game "
+                                                          "will have it"))},
+        {"hidden", array(hidden)},
+        {"packer_signs", object(signs)},
         {"relocatable", json(check.canMove)},
-        {"page_base", check.slotsRead ? json(std::uint64_t{check.pageBase}) : "null"},
-        {"flag_address", check.slotsRead ? json(std::uint64_t{check.flagAddress}) : "null"},
-        {"rows_before", check.rowsBefore.empty() ? "null" : json(hexBytes(check.rowsBefore))},
-        {"rows_after", check.rowsAfter.empty() ? "null" : json(hexBytes(check.rowsAfter))},
-        {"operand_before", check.operandRead ? json(std::uint64_t{check.operandBefore}) : "null"},
-        {"operand_after", check.operandRead ? json(std::uint64_t{check.operandAfter}) : "null"},
-        {"flag_before", check.flagRead ? json(std::uint64_t{check.flagBefore}) : "null"},
-        {"flag_after", check.flagRead ? json(std::uint64_t{check.flagAfter}) : "null"},
-        {"changes", array(changes)},
-        {"calls", array(calls)},
-        {"settings", object(settings)}};
+        {"page_base", check.slotsRead && told ? json(std::uint64_t{check.pageBase}) : "null"},
+        {"flag_address", check.slotsRead && told ? json(std::uint64_t{check.flagAddress}) : "null"},
+        {"rows_before", check.rowsBefore.empty() || !told ? "null" : json(hexBytes(check.rowsBefore))},
+        {"rows_after", check.rowsAfter.empty() || !told ? "null" : json(hexBytes(check.rowsAfter))},
+        {"operand_before", check.operandRead && told ? json(std::uint64_t{check.operandBefore}) : "null"},
+        {"operand_after", check.operandRead && told ? json(std::uint64_t{check.operandAfter}) : "null"},
+        {"flag_before", check.flagRead && told ? json(std::uint64_t{check.flagBefore}) : "null"},
+        {"flag_after", check.flagRead && told ? json(std::uint64_t{check.flagAfter}) : "null"},
+        {"changes", told ? array(changes) : "[]"},
+        {"calls", told ? array(calls) : "[]"},
+        {"settings", object(settings)},
+        {"beside", check.besideLooked ? array(beside) : "null"},
+        {"beside_not_read", json(std::uint64_t{check.besideNotRead})}};
     return object(fields) + "\n";
 }
 

@@ -12,6 +12,10 @@
 std::string fileReport(const std::string& path, const PeImage& image, const FileCheck& check);
 std::string fileJson(const std::string& path, const PeImage& image, const FileCheck& check);
 
+// What the folder's other executables hold, for the end of a one-line reason:
+// "; beside it, game.exe is build A: ..."; empty where none was found.
+std::string besideLine(const FileCheck& check);
+
 struct ProcessName {
     unsigned pid;
     std::string name;  // the executable's file name

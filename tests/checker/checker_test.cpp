@@ -365,7 +365,7 @@ Damage both(Damage first, Damage second) {
 }
 
 constexpr std::size_t kSection2 = kExeSectionTable + 40;
-constexpr std::size_t kLastSection = kExeSectionTable + 3 * 40;  // the probe page's, last in the file
+constexpr std::size_t kDataSection = kExeSectionTable + 2 * 40;  // the game's data, whose zeros are not in the file
 
 const DamagedCase kDamagedCases[] = {
     {"Empty", [](auto) { return std::vector<unsigned char>{}; }, "the file is empty"},
@@ -390,7 +390,7 @@ const DamagedCase kDamagedCases[] = {
     {"OverlappingSections", set32(kSection2 + 12, 0x1000), "overlaps"},
     {"HugeSection", set32(kSection2 + 8, 0xFFFFFFF0), "runs past the image's size"},
     {"RawDataPast4GiB", set32(kSection2 + 20, 0xFFFFFF00), "past the end of the file"},
-    {"RawSizePast4GiB", set32(kLastSection + 16, 0xFFFFFE00), "past the end of the file"},
+    {"RawSizePast4GiB", set32(kDataSection + 16, 0xFFFFFE00), "past the end of the file"},
     {"GapInTheCode", set32(kSection2 + 8, 0xA000), "Windows would not start this executable: there is a gap"},
     {"GapAfterTheHeaders", set32(kExeSectionTable + 12, 0x2000), "a gap in its memory from 0x401000 to 0x402000"},
     {"SpaceAfterTheSections", set32(kExeOptionalHeader + 56, kGameEnd + 0x1000 - 0x400000),
