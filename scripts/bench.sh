@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# make bench: menupatch-check for Linux on the heaviest executable for its
-# reader (natively); then, under Wine, what starting a Wine program costs on
-# each route this machine has (native, emulated), what loading the plug-in
-# costs against the floor of its system calls, and how long menupatch-check.exe
-# takes on a large executable.
+# make bench: natively, menupatch-check for Linux on the heaviest executable
+# for its reader and on a launcher among 1,000 executables, and the entropy of
+# code against packed and encrypted bytes; then, under Wine, what starting a
+# Wine program costs on each route this machine has (native, emulated), what
+# loading the plug-in costs against the floor of its system calls, and how
+# long menupatch-check.exe takes on a large executable.
 # usage: bench.sh WINDOWS_BUILD_DIR NATIVE_BUILD_DIR CYCLES
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -14,6 +15,7 @@ wine_run="$root/scripts/wine-run.sh"
 probe="$root/scripts/wine-probe.sh"
 
 bash "$root/scripts/checker-bench-native.sh" "$native_build"
+bash "$root/scripts/entropy-survey.sh" "$native_build"
 bash "$probe" --need "The rest of make bench" "it times loads by Wine's loader"
 route=$(bash "$probe" --route)
 printf '%s\n' "${route#*$'\n'}"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # How long menupatch-check for Linux takes on the heaviest executable we can
 # build for its reader: 65535 sections, all empty but the last, which holds a
-# 1 MiB manifest. Runs natively; prints the median of RUNS.
+# 1 MiB manifest; and on a launcher, alone beside the game and among 1,000
+# executables, whose largest it reads. Runs natively; prints the medians of RUNS.
 # usage: checker-bench-native.sh NATIVE_BUILD_DIR [RUNS]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -11,13 +12,33 @@ work="$root/build/check-bench"
 mkdir -p "$work"
 exe="$work/many-sections.exe"
 "$native_build/write_game" --sections 65535 --manifest-kib 1024 "$exe"
-times=()
-for _ in $(seq "$runs"); do
-  start=$(date +%s%N)
-  "$native_build/menupatch-check" "$exe" > /dev/null || [ $? -eq 1 ]
-  times+=($(( ($(date +%s%N) - start) / 1000000 )))
-done
-median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(( (runs + 1) / 2 ))p")
+# Median milliseconds of `menupatch-check FILE` over $runs runs; exit 1 counts as done.
+timed() {
+  times=()
+  for _ in $(seq "$runs"); do
+    start=$(date +%s%N)
+    "$native_build/menupatch-check" "$1" > /dev/null || [ $? -eq 1 ]
+    times+=($(( ($(date +%s%N) - start) / 1000000 )))
+  done
+  median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(( (runs + 1) / 2 ))p")
+}
+
+timed "$exe"
 echo "menupatch-check (Linux) on $(stat -c %s "$exe") bytes of 65535 sections and a 1 MiB manifest:" \
      "median ${median} ms over $runs runs (each: ${times[*]} ms)"
 rm -f "$exe"
+
+# A launcher (none of the builds) beside the game, then beside 999 executables:
+# copies of the game, as hard links, so that the folder costs no disk.
+folder="$work/launcher"
+rm -rf "$folder"
+mkdir -p "$folder"
+"$native_build/write_game" --sections 2 --manifest-kib 1 "$folder/launcher.exe"
+"$native_build/write_game" A "$folder/game.exe"
+timed "$folder/launcher.exe"
+echo "menupatch-check (Linux) on a launcher beside the game: median ${median} ms over $runs runs (each: ${times[*]} ms)"
+for i in $(seq 2 999); do ln "$folder/game.exe" "$folder/game-$i.exe"; done
+timed "$folder/launcher.exe"
+echo "menupatch-check (Linux) on a launcher among 1,000 executables (it reads the 16 largest):" \
+     "median ${median} ms over $runs runs (each: ${times[*]} ms)"
+rm -rf "$folder"

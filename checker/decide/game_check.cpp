@@ -92,7 +92,7 @@ std::vector<HiddenValue> hiddenValues(const PeImage& image, const HostProfile& b
             value.entropy = entropyAround(image, address, kValueSize);
             const ImageSection* section = sectionAt(image, address);
             value.section = section != nullptr ? section->name : std::string();
-            if (value.entropy.bitsPerByte <= packedEntropyFor(value.entropy.window)) continue;
+            if (!looksPacked(value.entropy)) continue;
         }
         hidden.push_back(value);
     }

@@ -79,6 +79,8 @@ double packedEntropyFor(std::uint32_t window) {
     return 8;  // too few bytes to tell: nothing counts as packed
 }
 
+bool looksPacked(const Entropy& entropy) { return entropy.bitsPerByte > packedEntropyFor(entropy.window); }
+
 PackerSigns packerSigns(const PeImage& image) {
     PackerSigns signs;
     const ImageSection* firstCode = nullptr;

@@ -44,6 +44,7 @@ Entropy entropyOf(const unsigned char* bytes, std::uint32_t size);
 // or encrypted; plain x86 code stays below it. A window under 256 bytes says
 // too little to tell code from noise: 8, which no window exceeds.
 double packedEntropyFor(std::uint32_t window);
+bool looksPacked(const Entropy& entropy);
 
 // What a packer or wrapper usually leaves in the headers. Support for the
 // words only: plain executables may show them too.

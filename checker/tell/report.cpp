@@ -382,15 +382,15 @@ std::string besideReport(const FileCheck& check) {
     std::vector<std::string> lines = besideWords(check);
     if (lines.empty()) {
         if (check.besideRead == 0) return "";
-        lines.push_back(textf("none of the %zu other executables in its folder is one of the builds",
-                              check.besideRead));
+        lines.push_back("none of the " + std::to_string(check.besideRead) +
+                        " other executables in its folder is one of the builds");
     } else if (std::any_of(check.beside.begin(), check.beside.end(),
                            [](const BesideGame& game) { return game.build != nullptr; })) {
         lines.push_back("If this is the game's launcher, check that one instead: it is likely the game.");
     }
     if (check.besideNotRead != 0) {
-        lines.push_back(textf("(%zu more executables in its folder were not read: name the game's own)",
-                              check.besideNotRead));
+        lines.push_back("(" + std::to_string(check.besideNotRead) +
+                        " more executables in its folder were not read: name the game's own)");
     }
     std::string out;
     for (std::size_t i = 0; i < lines.size(); ++i) out += field(i == 0 ? "Beside it" : "", lines[i]);

@@ -20,32 +20,13 @@
 #include "checker/decide/game_check.h"
 #include "text/text.h"
 #include "substitute_host/game_executable.h"
+#include "tests/support/checker_run.h"
 #include "tests/support/expected_rows.h"
 #include "tests/support/json_reader.h"
 #include "tests/support/scoped_environment.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
-
-struct CheckerRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-
-    std::string firstLine() const { return out.substr(0, out.find('\n')); }
-    bool says(const std::string& text) const { return out.find(text) != std::string::npos; }
-};
-
-CheckerRun check(const std::vector<std::string>& args, const VirtualStore& store = {}) {
-    CheckerRun run;
-    run.status = runChecker(args, store, &run.out, &run.err);
-    return run;
-}
-
-// A "key": value pair as the JSON report writes it.
-std::string fact(const std::string& key, const std::string& value) { return "\"" + key + "\": " + value; }
-std::string fact(const std::string& key, long value) { return fact(key, std::to_string(value)); }
-std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
 // A settings file of `size` bytes, 0x11 but for the byte at 1466.
 void writeSettings(const std::string& folder, std::size_t size, unsigned char flag) {

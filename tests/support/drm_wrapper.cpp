@@ -192,7 +192,7 @@ std::vector<unsigned char> stubCode(std::uint32_t stub, std::uint32_t slot, std:
 }  // namespace
 
 bool wrapExecutable(std::vector<unsigned char>* file, const WrapOptions& options, std::string* why) {
-    Image image{*file};
+    Image image{*file, 0, 0, 0, 0, 0, 0, {}};
     if (!readImage(&image, why)) return false;
     std::uint32_t imageEnd = 0;
     for (const Section& s : image.sections) imageEnd = std::max(imageEnd, s.address + std::max(s.virtualSize, s.rawSize));

@@ -36,6 +36,7 @@ constexpr std::uint32_t kReadWrite = 0xC0000040;
 constexpr std::uint32_t kRunOnly = 0x20000020;
 constexpr std::uint32_t kNoAccess = 0x00000040;
 constexpr std::uint32_t kWriteOnly = 0x80000040;
+constexpr std::uint32_t kExecutes = 0x20000000;
 
 // What one layout gave the checker and the loader, and where they differ.
 struct Comparison {
@@ -363,9 +364,10 @@ LoaderLayout randomLayout(std::mt19937& rng, std::size_t index) {
         section.characteristics = !gameFlags ? kAnyFlags[rng() % std::size(kAnyFlags)]
                                   : protection == PAGE_EXECUTE_READ ? kRunRead
                                                                     : kReadWrite;
+        // As a linker writes them: code whole, data without its trailing zeros.
         const unsigned char* first = &memory[cuts[i] - kGameBegin];
         std::size_t size = section.virtualSize;
-        while (size > 0 && first[size - 1] == 0) --size;
+        while (!(section.characteristics & kExecutes) && size > 0 && first[size - 1] == 0) --size;
         section.data.assign(first, first + size);
         section.rawOffset = size == 0 ? 0 : fileEnd;
         section.rawSize = roundUp(size, kSector);

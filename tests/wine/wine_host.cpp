@@ -65,10 +65,11 @@ std::string readAll(std::FILE* file) {
 
 }  // namespace
 
-HostRun runSubstituteHost(const std::vector<std::string>& arguments) {
+HostRun runSubstituteHost(const std::vector<std::string>& arguments, const std::string& executable) {
     if (std::getenv("MENUPATCH_E2E_DLL") == nullptr) return {-1, "MENUPATCH_E2E_DLL names no DLL to load", {}};
     HostRun run;
-    FILE* pipe = popen((wineCommand(MENUPATCH_SUBSTITUTE_HOST, hostArguments(arguments)) + " 2>&1").c_str(), "r");
+    const std::string program = executable.empty() ? MENUPATCH_SUBSTITUTE_HOST : executable;
+    FILE* pipe = popen((wineCommand(program, hostArguments(arguments)) + " 2>&1").c_str(), "r");
     if (pipe == nullptr) return run;
     run.output = readAll(pipe);
     const int status = pclose(pipe);

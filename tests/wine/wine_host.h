@@ -24,7 +24,8 @@ struct HostRun {
 // The same folder as a program under Wine names it.
 std::string windowsPath(const std::string& unixPath);
 
-HostRun runSubstituteHost(const std::vector<std::string>& arguments);
+// The built substitute host, or the one `executable` names (a packed copy, say).
+HostRun runSubstituteHost(const std::vector<std::string>& arguments, const std::string& executable = "");
 
 // A substitute host that stays alive as a running game (its --stay mode).
 struct StayingHost {

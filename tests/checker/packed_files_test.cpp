@@ -1,0 +1,270 @@
+// menupatch-check on executables as players may have them: wrapped by a DRM
+// wrapper, packed, changed by other tools, or a launcher beside the game.
+// Each file is written by write_game's code and then changed here.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "substitute_host/game_executable.h"
+#include "tests/support/checker_run.h"
+#include "tests/support/drm_wrapper.h"
+#include "tests/support/json_reader.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+constexpr std::size_t kGameCode = 1;  // write_game's sections: stub code, game code, data, probe page
+constexpr std::size_t kProbeSection = 3;
+constexpr std::uint32_t kSectionExecutes = 0x20000000;
+
+GameSetup build(const char* name) {
+    GameSetup setup;
+    setupOfBuild(name, &setup);
+    return setup;
+}
+
+std::vector<unsigned char> noise(std::size_t size, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<unsigned char> bytes(size);
+    for (unsigned char& b : bytes) b = static_cast<unsigned char>(rng());
+    return bytes;
+}
+
+std::vector<unsigned char> wrapped(const char* name, bool encrypt) {
+    std::vector<unsigned char> file = gameExecutable(build(name));
+    std::string why;
+    WrapOptions options;
+    options.encrypt = encrypt;
+    EXPECT_TRUE(wrapExecutable(&file, options, &why)) << why;
+    return file;
+}
+
+// Sections of a layout changed before it is written.
+std::vector<unsigned char> laidOut(const char* name, const std::function<void(ExeLayout&)>& change) {
+    const GameSetup setup = build(name);
+    ExeLayout layout = gameLayout(setup, gameBytesOf(setup));
+    change(layout);
+    return writeExecutable(layout);
+}
+
+// Its code sections' data encrypted in place, as a wrapper that restores them from elsewhere.
+std::vector<unsigned char> encrypted(const char* name, const std::function<bool(std::size_t)>& which) {
+    return laidOut(name, [&](ExeLayout& layout) {
+        for (std::size_t i = 0; i < layout.sections.size(); ++i) {
+            if (!which(i)) continue;
+            const std::vector<unsigned char> key = noise(layout.sections[i].data.size(), static_cast<unsigned>(i));
+            for (std::size_t b = 0; b < key.size(); ++b) layout.sections[i].data[b] ^= key[b];
+        }
+    });
+}
+
+// The checksum Windows computes for an executable, over the file with its own field as 0.
+void putChecksum(std::vector<unsigned char>& file) {
+    const std::size_t field = kExeOptionalHeader + 64;
+    std::uint64_t sum = 0;
+    for (std::size_t at = 0; at < file.size(); at += 2) {
+        if (at >= field && at < field + 4) continue;
+        sum += file[at] | (at + 1 < file.size() ? file[at + 1] << 8 : 0);
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    const std::uint32_t checksum = static_cast<std::uint32_t>(sum + file.size());
+    for (int i = 0; i < 4; ++i) file[field + i] = static_cast<unsigned char>(checksum >> (8 * i));
+}
+
+std::vector<unsigned char> packedByUpx(const char* name, const TempFolder& temp) {
+    const std::string plain = temp.path + "/plain.exe";
+    const std::string packed = temp.path + "/upx.exe";
+    writeFile(plain, gameExecutable(build(name)));
+    const std::string command = "bash '" MENUPATCH_UPX_SCRIPT "' run -q -q -o '" + packed + "' '" + plain + "' 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    std::string said;
+    char line[256];
+    while (pipe != nullptr && std::fgets(line, sizeof line, pipe) != nullptr) said += line;
+    EXPECT_EQ(pipe != nullptr ? pclose(pipe) : -1, 0) << "UPX 4 (scripts/upx.sh fetch): " << said;
+    std::filesystem::remove(plain);
+    std::vector<unsigned char> bytes(std::filesystem::exists(packed) ? std::filesystem::file_size(packed) : 0);
+    std::FILE* file = std::fopen(packed.c_str(), "rb");
+    if (file != nullptr) {
+        EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), file), bytes.size());
+        std::fclose(file);
+    }
+    std::filesystem::remove(packed);
+    return bytes;
+}
+
+struct PackedCase {
+    const char* name;
+    std::function<std::vector<unsigned char>(const TempFolder&)> file;
+    int status;
+    std::string firstLine;  // its beginning
+    std::vector<std::string> facts;
+};
+
+void PrintTo(const PackedCase& c, std::ostream* out) { *out << c.name; }
+
+const std::string kCannotTell = "Cannot tell from the file: what the plug-in reads is not in it as the game will have it";
+const std::string kHidden = fact("check", quoted("hidden"));
+
+const PackedCase kPackedCases[] = {
+    // What the file does not hold as the game will: no verdict, and never build C.
+    {"EveryCodeSectionEncrypted_A", [](const TempFolder&) { return wrapped("A", true); }, 2,
+     kCannotTell + " (encrypted or compressed",
+     {kHidden, fact("applies", "null"), fact("build", "null"), fact("held", quoted("in_file")),
+      fact("entry_section", quoted(".bind")), fact("entry_outside_code", "true")}},
+    {"CodeWithoutDataInTheFile_B",
+     [](const TempFolder&) {
+         return laidOut("B", [](ExeLayout& layout) {
+             for (ExeSection& s : layout.sections) {
+                 if (s.characteristics & kSectionExecutes) s.data.clear(), s.rawSize = 0, s.rawOffset = 0;
+             }
+         });
+     },
+     2, kCannotTell + " (left to be filled when the game starts",
+     {kHidden, fact("held", quoted("no_raw_data")), fact("what", quoted("signature_probe"))}},
+    {"OnlyTheSignaturesSectionEncrypted_A",
+     [](const TempFolder&) { return encrypted("A", [](std::size_t i) { return i == kProbeSection; }); }, 2,
+     kCannotTell, {kHidden, fact("build", "null"), fact("address", std::to_string(kProbeA))}},
+    {"SlotsPastTheCodesDataInTheFile_A",
+     [](const TempFolder&) {
+         return laidOut("A", [](ExeLayout& layout) {
+             layout.sections[kGameCode].data.resize(kPageSize);
+             layout.sections[kGameCode].rawSize = kPageSize;
+         });
+     },
+     2, kCannotTell, {kHidden, fact("what", quoted("page_slot")), fact("held", quoted("past_raw_data"))}},
+    {"PackedByUpx_A", [](const TempFolder& temp) { return packedByUpx("A", temp); }, 2, kCannotTell,
+     {kHidden, fact("section", quoted("UPX0")), fact("upx_sections", "[\"UPX0\", \"UPX1\", \"UPX2\"]")}},
+    // Look-alikes over plain code: answered as before.
+    {"WrapperOverPlainCode_A", [](const TempFolder&) { return wrapped("A", false); }, 0,
+     "Build A: the plug-in will apply.", {fact("applies", "true"), fact("entry_section", quoted(".bind"))}},
+    {"UpxNamesOverPlainCode_A",
+     [](const TempFolder&) {
+         return laidOut("A", [](ExeLayout& layout) {
+             layout.sections[0].name = "UPX0";
+             layout.sections[kGameCode].name = "UPX1";
+         });
+     },
+     0, "Build A: the plug-in will apply.", {fact("upx_sections", "[\"UPX0\", \"UPX1\"]")}},
+    {"LargeAddressAwareWithItsChecksum_A",
+     [](const TempFolder&) {
+         std::vector<unsigned char> file = gameExecutable(build("A"));
+         file[kExeNtHeader + 22] |= 0x20;
+         putChecksum(file);
+         return file;
+     },
+     0, "Build A: the plug-in will apply.", {fact("applies", "true")}},
+    {"CompressedAssetsBesideThePlainCode_B",
+     [](const TempFolder&) {
+         return laidOut("B", [](ExeLayout& layout) {
+             const ExeSection& last = layout.sections.back();
+             std::vector<unsigned char> assets = noise(0x40000, 7);
+             layout.sections.push_back({".rsrc", last.begin + last.virtualSize, 0x40000,
+                                        last.rawOffset + last.rawSize, 0x40000, 0x40000040, assets});
+             layout.sizeOfImage += 0x40000;
+         });
+     },
+     0, "Build B: the plug-in will apply.", {fact("applies", "true")}},
+    {"DataAppendedAfterTheLastSection_C",
+     [](const TempFolder&) {
+         std::vector<unsigned char> file = gameExecutable(build("C"));
+         const std::vector<unsigned char> appended = noise(0x100000, 9);
+         file.insert(file.end(), appended.begin(), appended.end());
+         return file;
+     },
+     0, "Build C: the plug-in will apply.", {fact("build", quoted("C"))}},
+};
+
+class CheckerOnPackedFiles : public testing::TestWithParam<PackedCase> {};
+
+TEST_P(CheckerOnPackedFiles, CannotTellWhereTheFileHidesWhatThePlugInReads) {
+    const PackedCase& c = GetParam();
+    TempFolder temp;
+    const std::string exe = temp.path + "/game.exe";
+    const std::vector<unsigned char> file = c.file(temp);
+    ASSERT_FALSE(file.empty());
+    writeFile(exe, file);
+
+    const CheckerRun text = check({exe});
+    const CheckerRun json = check({"--json", exe});
+
+    EXPECT_EQ(text.status, c.status) << text.out << text.err;
+    EXPECT_EQ(text.firstLine().rfind(c.firstLine, 0), 0u) << text.out;
+    EXPECT_EQ(text.err, "");
+    EXPECT_EQ(json.status, c.status);
+    for (const std::string& f : c.facts) EXPECT_TRUE(json.says(f)) << f << "\n" << json.out;
+    JsonValue report;
+    ASSERT_TRUE(parseJson(json.out, &report)) << json.out;
+    if (c.status == 2) {
+        // Nothing of the dry run stands, and the player is told how to check the game.
+        EXPECT_TRUE(text.says("What to do   Start the game with menupatch.dll in its folder, then, while it "
+                              "runs:\n             menupatch-check --process game.exe."))
+            << text.out;
+        EXPECT_FALSE(report["hidden"].items.empty());
+        EXPECT_EQ(report["changes"].items.size(), 0u);
+        EXPECT_EQ(report.fields.count("rows_after"), 1u);
+        EXPECT_EQ(report["rows_after"].kind, JsonValue::Kind::Null);
+        EXPECT_EQ(report["applies"].kind, JsonValue::Kind::Null);
+    } else {
+        EXPECT_EQ(report["hidden"].items.size(), 0u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, CheckerOnPackedFiles, testing::ValuesIn(kPackedCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A launcher (or any other program) checked instead of the game: the game
+// beside it is named, with its build; and so is one that hides its code.
+TEST(CheckerBesideTheGame, NamesTheGameBesideALauncher) {
+    TempFolder temp;
+    GameSetup none = build("C");
+    none.overridePageBase = true;
+    none.pageBase = 0;
+    writeFile(temp.path + "/launcher.exe", gameExecutable(none));
+    writeFile(temp.path + "/Game.EXE", gameExecutable(build("B")));
+    writeFile(temp.path + "/wrapped.exe", wrapped("A", true));
+    writeFile(temp.path + "/readme.txt", {'h', 'i'});
+
+    const CheckerRun text = check({temp.path + "/launcher.exe"});
+    const CheckerRun json = check({"--json", temp.path + "/launcher.exe"});
+
+    EXPECT_EQ(text.status, 1) << text.out << text.err;
+    EXPECT_TRUE(text.says("Beside it    wrapped.exe beside it cannot be told from its file (packed or encrypted):"))
+        << text.out;
+    EXPECT_TRUE(text.says("             Game.EXE beside it is build B: the plug-in will apply to it\n"
+                          "             If this is the game's launcher, check that one instead: it is likely the game.\n"))
+        << text.out;
+    JsonValue report;
+    ASSERT_TRUE(parseJson(json.out, &report)) << json.out;
+    ASSERT_EQ(report["beside"].items.size(), 2u) << json.out;
+    // Largest first: the wrapper's stub makes its file the larger.
+    EXPECT_EQ(report["beside"].items[0]["file"].text, temp.path + "/wrapped.exe");
+    EXPECT_EQ(report["beside"].items[0]["applies"].kind, JsonValue::Kind::Null);
+    EXPECT_EQ(report["beside"].items[1]["file"].text, temp.path + "/Game.EXE");
+    EXPECT_EQ(report["beside"].items[1]["build"].text, "B");
+    EXPECT_EQ(report["beside_not_read"].text, "0");
+
+    // The game itself is answered alone; a 64-bit launcher in a line on stderr.
+    const CheckerRun game = check({"--json", temp.path + "/Game.EXE"});
+    EXPECT_EQ(game.status, 0);
+    EXPECT_TRUE(game.says(fact("beside", "null"))) << game.out;
+    std::vector<unsigned char> wide = gameExecutable(build("A"));
+    wide[kExeNtHeader + 4] = 0x64;
+    wide[kExeNtHeader + 5] = 0x86;
+    writeFile(temp.path + "/launcher64.exe", wide);
+    const CheckerRun sixtyFour = check({temp.path + "/launcher64.exe"});
+    EXPECT_EQ(sixtyFour.status, 2);
+    EXPECT_EQ(sixtyFour.err, "menupatch-check: " + temp.path +
+                                 "/launcher64.exe: a 64-bit executable, not the 32-bit game; wrapped.exe beside it "
+                                 "cannot be told from its file (packed or encrypted): check it while it runs, with "
+                                 "--process wrapped.exe; Game.EXE beside it is build B: the plug-in will apply to it\n");
+}
+
+}  // namespace
