@@ -150,15 +150,26 @@ TEST(CheckerUnderWine, FileVerdictsAndExitStatus) {
     EXPECT_EQ(a.firstLine(), "Build A: the plug-in will apply.");
     EXPECT_TRUE(a.says("Flag byte at 0x5A8000:    0x05 -> 0x01")) << a.out;
 
+    // None of the builds, or not 32-bit: the game beside it is named, as for a launcher.
     const ProgramRun none = runChecker({"--json", windowsPath(untouched)});
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_NE(none.out.find(fact("applies", "false")), std::string::npos) << none.out;
     EXPECT_NE(none.out.find(fact("check", "\"menu_rows\"")), std::string::npos) << none.out;
+    const JsonValue beside = parsed(none)["beside"];
+    ASSERT_EQ(beside.items.size(), 1u) << none.out;
+    EXPECT_TRUE(endsWith(beside.items[0]["file"].text, "game.exe")) << none.out;
+    EXPECT_EQ(beside.items[0]["build"].text, "A");
+    const ProgramRun noneText = runChecker({windowsPath(untouched)});
+    EXPECT_NE(noneText.out.find("Beside it    game.exe beside it is build A: the plug-in will apply to it\n"),
+              std::string::npos)
+        << noneText.out;
 
     const ProgramRun wrong = runChecker({windowsPath(sixtyFour)});
     EXPECT_EQ(wrong.exitCode, 2);
     EXPECT_EQ(wrong.out, "");
-    EXPECT_EQ(wrong.err, "menupatch-check: " + windowsPath(sixtyFour) + ": a 64-bit executable, not the 32-bit game\n");
+    EXPECT_EQ(wrong.err, "menupatch-check: " + windowsPath(sixtyFour) +
+                             ": a 64-bit executable, not the 32-bit game; game.exe beside it is build A: the "
+                             "plug-in will apply to it\n");
 
     const ProgramRun missing = runChecker({windowsPath(temp.path + "/nothing.exe")});
     EXPECT_EQ(missing.exitCode, 2);
