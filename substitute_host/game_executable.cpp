@@ -217,20 +217,22 @@ ExeLayout gameLayout(const GameSetup& setup, const std::vector<unsigned char>& g
 }
 
 std::vector<unsigned char> writeExecutable(const ExeLayout& layout) {
-    std::size_t fileSize = layout.headersSize;
+    const std::size_t tableEnd = std::size_t{layout.ntHeader} + 24 + layout.optionalHeaderSize + 40 * layout.sections.size();
+    std::size_t fileSize = std::max<std::size_t>(layout.headersSize, std::max<std::size_t>(tableEnd, layout.ntHeader + 24 + 96));
     for (const ExeSection& s : layout.sections) {
         if (!s.data.empty()) fileSize = std::max<std::size_t>(fileSize, std::size_t{s.rawOffset} + s.data.size());
     }
     std::vector<unsigned char> file(fileSize, 0);
     file[0] = 'M';
     file[1] = 'Z';
-    put32(file, 0x3C, kExeNtHeader);
-    std::memcpy(&file[kExeNtHeader], "PE\0\0", 4);
-    put16(file, kExeNtHeader + 4, 0x014C);
-    put16(file, kExeNtHeader + 6, static_cast<std::uint16_t>(layout.sections.size()));
-    put16(file, kExeNtHeader + 20, kExeOptionalHeaderSize);
+    const std::uint32_t nt = layout.ntHeader;
+    put32(file, 0x3C, nt);
+    std::memcpy(&file[nt], "PE\0\0", 4);
+    put16(file, nt + 4, 0x014C);
+    put16(file, nt + 6, static_cast<std::uint16_t>(layout.sections.size()));
+    put16(file, nt + 20, layout.optionalHeaderSize);
     // Executable, 32-bit; relocations stripped unless it may move.
-    put16(file, kExeNtHeader + 22, layout.relocatable ? 0x0102 : 0x0103);
+    put16(file, nt + 22, layout.relocatable ? 0x0102 : 0x0103);
 
     // Sizes and bases of code and data as a linker sums them; the loader never
     // reads them, but packers do (UPX refuses a BaseOfCode of 0).
@@ -244,7 +246,7 @@ std::vector<unsigned char> writeExecutable(const ExeLayout& layout) {
         std::uint32_t& base = code ? codeBase : dataBase;
         if (base == 0) base = s.begin - kImageBase;
     }
-    const std::uint32_t o = kExeOptionalHeader;
+    const std::uint32_t o = nt + 24;
     put16(file, o, 0x010B);
     put32(file, o + 4, codeSize);
     put32(file, o + 8, dataSize);
@@ -264,15 +266,15 @@ std::vector<unsigned char> writeExecutable(const ExeLayout& layout) {
     put32(file, o + 76, 0x1000);
     put32(file, o + 80, 0x100000);
     put32(file, o + 84, 0x1000);
-    put32(file, o + 92, 16);
-    for (std::uint32_t i = 0; i < 16; ++i) {
+    put32(file, o + 92, layout.directoryCount);
+    for (std::uint32_t i = 0; i < 16 && 96 + 8 * (i + 1) <= layout.optionalHeaderSize; ++i) {
         put32(file, o + 96 + 8 * i, layout.directories[i].rva);
         put32(file, o + 96 + 8 * i + 4, layout.directories[i].size);
     }
 
     for (std::size_t i = 0; i < layout.sections.size(); ++i) {
         const ExeSection& s = layout.sections[i];
-        const std::size_t h = kExeSectionTable + 40 * i;
+        const std::size_t h = o + layout.optionalHeaderSize + 40 * i;
         std::memcpy(&file[h], s.name.c_str(), std::min<std::size_t>(s.name.size(), 8));
         put32(file, h + 8, s.virtualSize);
         put32(file, h + 12, s.begin - kImageBase);

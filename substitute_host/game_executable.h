@@ -52,6 +52,9 @@ struct ExeDirectory {
 
 // The fields of an executable the generator sets; the rest are a linker's usual.
 struct ExeLayout {
+    std::uint32_t ntHeader = kExeNtHeader;  // e_lfanew: the section table follows the optional header
+    std::uint16_t optionalHeaderSize = kExeOptionalHeaderSize;  // directories past it are not written
+    std::uint32_t directoryCount = 16;                          // NumberOfRvaAndSizes
     std::uint32_t sectionAlignment = 0x1000;
     std::uint32_t fileAlignment = 0x200;
     std::uint32_t headersSize = kExeHeadersSize;

@@ -314,7 +314,12 @@ ImageReading readPeImage(std::vector<unsigned char> file, PeImage* image) {
                                                     std::to_string(size) + " there)");
     }
     if (image->headersSize < table + std::uint64_t{sectionCount} * kSectionHeaderSize) {
-        return problem(ImageProblem::Malformed, "its headers' size does not cover its section table");
+        // The format has SizeOfHeaders cover the section table; Wine starts
+        // such a file all the same, and what Windows does has not been seen.
+        return problem(ImageProblem::Uncertain,
+                       "its section table runs past its headers' size (SizeOfHeaders " +
+                           hexNumber(image->headersSize) +
+                           "), which the format forbids, and whether it starts at all depends on the loader");
     }
     const std::uint64_t headersMapped = roundUp(image->headersSize, image->sectionAlignment);
     if (headersMapped > mapped) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -67,6 +68,108 @@ std::vector<MappedProbe> withImageEdges(std::vector<MappedProbe> probes) {
                                  {kLoaderImageBase - kPageSize, {}, 0},
                                  {kGameEnd, {}, 0}});
     return probes;
+}
+
+// A runnable game with header fields set as given.
+LoaderLayout withFields(const std::string& name, std::vector<LoaderLayout::Field> fields,
+                        const std::function<void(ExeLayout&)>& change = {}) {
+    LoaderLayout layout = runnable(name);
+    layout.fields = std::move(fields);
+    if (change) change(layout.exe);
+    return layout;
+}
+
+// The game's own code cannot run (no imports, no entry point), though the loader maps it.
+LoaderLayout cannotRun(LoaderLayout layout) {
+    layout.gameCannotRun = true;
+    return layout;
+}
+
+// The header rules the reader applies, each at its edge and a step past it on
+// either side, written by the test's writer; Wine's loader answers each too.
+// Where the format (and Windows) has a rule that Wine does not apply, the
+// checker follows the format, and Wine's answer stands beside it.
+void addHeaderRules(std::vector<NamedLayout>& cases) {
+    using Outcome = ImageDump::Outcome;
+    const auto add = [&](LoaderLayout layout, int status, const char* refusal, Outcome wine) {
+        cases.push_back({std::move(layout), status, status == 2 ? "" : "A", refusal, wine, {}});
+    };
+    constexpr std::uint32_t kImageSize = kGameEnd - kLoaderImageBase;
+    constexpr std::uint32_t kTableEnd = kExeSectionTable + 5 * 40;  // the runnable game's five sections
+    constexpr std::uint32_t kNtToTableEnd = kTableEnd - kExeNtHeader;
+    const auto nt = [](std::uint32_t at) { return [at](ExeLayout& e) { e.ntHeader = at; }; };
+    const auto optional = [](std::uint16_t size) {
+        return [size](ExeLayout& e) {
+            e.optionalHeaderSize = size;
+            e.directoryCount = size < 96 ? 0 : (size - 96u) / 8;
+        };
+    };
+    const auto directories = [](std::uint32_t count) { return [count](ExeLayout& e) { e.directoryCount = count; }; };
+
+    // The PE header: anywhere after the DOS header, aligned or not, as long as
+    // the section table after it lies inside SizeOfHeaders.
+    add(withFields("Lfanew_AfterTheDosHeader", {}, nt(0x40)), 0, "", Outcome::Loaded);
+    add(withFields("Lfanew_Unaligned", {}, nt(0x42)), 0, "", Outcome::Loaded);
+    add(withFields("Lfanew_TableEndsWithTheHeaders", {}, nt(kExeHeadersSize - kNtToTableEnd)), 0, "", Outcome::Loaded);
+    add(withFields("Lfanew_TableOneByteOverTheHeaders", {}, nt(kExeHeadersSize - kNtToTableEnd + 1)), 2,
+        "depends on the loader", Outcome::Loaded);
+    // Without a PE header Wine takes the file for a DOS program and starts that, which ends at once.
+    add(withFields("Lfanew_PastTheFile", {{kLfanewField, 4, 0x7FFFFFF0, true}}), 2, "before its PE header",
+        Outcome::Exited);
+    add(withFields("Machine_0x14B", {{kMachineField, 2, 0x14B}}), 2, "another processor", Outcome::NotStarted);
+    add(withFields("Machine_0x14D", {{kMachineField, 2, 0x14D}}), 2, "another processor", Outcome::NotStarted);
+    // One section less leaves space after the last; one more is an empty entry at address 0.
+    add(withFields("SectionCount_OneLess", {{kSectionCountField, 2, 4}}), 2, "depends on the loader", Outcome::Loaded);
+    add(withFields("SectionCount_OneMore", {{kSectionCountField, 2, 6}}), 2, "section 6 () overlaps section 5",
+        Outcome::Loaded);
+    // The optional header's 96 bytes of fields, and the directories it has room for.
+    add(cannotRun(withFields("OptionalHeader_95", {}, optional(95))), 2, "too small (95 bytes)", Outcome::Exited);
+    add(cannotRun(withFields("OptionalHeader_96", {}, optional(96))), 0, "", Outcome::Exited);
+    add(cannotRun(withFields("OptionalHeader_97", {}, optional(97))), 0, "", Outcome::Exited);
+    add(withFields("OptionalHeader_EndsWithTheImports", {}, optional(96 + 2 * 8)), 0, "", Outcome::Loaded);
+    add(withFields("Magic_0x10A", {{kMagicField, 2, 0x10A}}), 2, "not PE32 (magic 0x10A)", Outcome::NotStarted);
+    add(withFields("Magic_0x10C", {{kMagicField, 2, 0x10C}}), 2, "not PE32 (magic 0x10C)", Outcome::NotStarted);
+    // Alignments: powers of two, the file's no larger than the sections'.
+    add(withFields("FileAlignment_0x100", {}, [](ExeLayout& e) { e.fileAlignment = 0x100; }), 0, "", Outcome::Loaded);
+    add(withFields("FileAlignment_0x1FF", {}, [](ExeLayout& e) { e.fileAlignment = 0x1FF; }), 2,
+        "file alignment (0x1FF) do not fit together", Outcome::Loaded);
+    add(withFields("FileAlignment_0x201", {}, [](ExeLayout& e) { e.fileAlignment = 0x201; }), 2,
+        "file alignment (0x201) do not fit together", Outcome::Loaded);
+    add(withFields("FileAlignment_AsSectionAlignment", {}, [](ExeLayout& e) { e.fileAlignment = 0x1000; }), 0, "",
+        Outcome::Loaded);
+    add(withFields("FileAlignment_OverSectionAlignment", {}, [](ExeLayout& e) { e.fileAlignment = 0x2000; }), 2,
+        "file alignment (0x2000) do not fit together", Outcome::Loaded);
+    add(withFields("SectionAlignment_0xFFF", {}, [](ExeLayout& e) { e.sectionAlignment = 0xFFF; }), 2,
+        "section alignment (0xFFF)", Outcome::NotStarted);
+    add(withFields("SectionAlignment_0x1001", {}, [](ExeLayout& e) { e.sectionAlignment = 0x1001; }), 2,
+        "section alignment (0x1001)", Outcome::NotStarted);
+    // The image base on 64 KiB; Wine maps one that is not, where the game's
+    // own addresses then are wrong.
+    add(withFields("ImageBase_0x3FFFFF", {{kImageBaseField, 4, 0x3FFFFF}}), 2, "not on a 64 KiB boundary",
+        Outcome::NotStarted);
+    add(cannotRun(withFields("ImageBase_0x401000", {{kImageBaseField, 4, 0x401000}})), 2, "not on a 64 KiB boundary",
+        Outcome::Exited);
+    // SizeOfImage, rounded up to a page: to the last section's end, and past it.
+    add(withFields("ImageSize_OneByteShort", {{kImageSizeField, 4, kImageSize - 1}}), 0, "", Outcome::Loaded);
+    add(withFields("ImageSize_OneByteOver", {{kImageSizeField, 4, kImageSize + 1}}), 2, "depends on the loader",
+        Outcome::Loaded);
+    add(withFields("ImageSize_ShortOfTheLastSection", {{kImageSizeField, 4, kImageSize - kPageSize}}), 2,
+        "runs past the image's size", Outcome::NotStarted);
+    // SizeOfHeaders: covering the section table, and mapped up to the first section.
+    add(withFields("HeadersSize_TableEnd", {{kHeadersSizeField, 4, kTableEnd}}), 0, "", Outcome::Loaded);
+    add(withFields("HeadersSize_OneShortOfTheTable", {{kHeadersSizeField, 4, kTableEnd - 1}}), 2,
+        "depends on the loader", Outcome::Loaded);
+    add(withFields("HeadersSize_Page", {{kHeadersSizeField, 4, kPageSize}}), 0, "", Outcome::Loaded);
+    add(withFields("HeadersSize_PagePlusOne", {{kHeadersSizeField, 4, kPageSize + 1}}), 2,
+        "section 1 (.text) overlaps the headers", Outcome::Loaded);
+    // NumberOfRvaAndSizes: the imports are the game's own need; the checker
+    // reads the resources and the relocations only where the count has them.
+    add(cannotRun(withFields("Directories_1", {}, directories(1))), 0, "", Outcome::Exited);
+    add(withFields("Directories_2", {}, directories(2)), 0, "", Outcome::Loaded);
+    // The entry point is the game's business: the loader starts the game wherever it lies.
+    add(cannotRun(withFields("EntryPoint_Zero", {{kEntryPointField, 4, 0}})), 0, "", Outcome::Exited);
+    add(cannotRun(withFields("EntryPoint_LastByte", {{kEntryPointField, 4, kImageSize - 1}})), 0, "", Outcome::Exited);
+    add(cannotRun(withFields("EntryPoint_PastTheImage", {{kEntryPointField, 4, kImageSize}})), 0, "", Outcome::Exited);
 }
 
 std::vector<NamedLayout> makeNamedLayouts() {
@@ -211,6 +314,7 @@ std::vector<NamedLayout> makeNamedLayouts() {
                                  l.sizeChange = -long{kSignatureSectorEnd - kSignatureEnd + kSector};
                              }),
                      2, "", "past the end of the file", Outcome::NotStarted, {}});
+    addHeaderRules(cases);
     return cases;
 }
 
@@ -218,6 +322,10 @@ std::vector<NamedLayout> makeNamedLayouts() {
 
 std::vector<unsigned char> fileOf(const LoaderLayout& layout) {
     std::vector<unsigned char> file = writeExecutable(layout.exe);
+    for (const LoaderLayout::Field& field : layout.fields) {
+        const std::uint32_t at = field.inDosHeader ? field.at : layout.exe.ntHeader + field.at;
+        for (std::uint32_t i = 0; i < field.size; ++i) file[at + i] = static_cast<unsigned char>(field.value >> (8 * i));
+    }
     file.resize(static_cast<std::size_t>(std::max(0L, static_cast<long>(file.size()) + layout.sizeChange)), 0);
     return file;
 }
@@ -230,7 +338,10 @@ const std::vector<NamedLayout>& namedLayouts() {
 LoaderLayout runnable(const std::string& name, const GameSetup& setup) {
     ExecutableOptions options;
     options.runnable = true;
-    return {name, gameLayout(setup, gameBytesOf(setup), options)};
+    LoaderLayout layout;
+    layout.name = name;
+    layout.exe = gameLayout(setup, gameBytesOf(setup), options);
+    return layout;
 }
 
 std::uint32_t roundUp(std::uint64_t value, std::uint32_t alignment) {

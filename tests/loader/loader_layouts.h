@@ -22,7 +22,32 @@ struct LoaderLayout {
     ExeLayout exe;
     long sizeChange = 0;  // bytes of zeros added to the end of the file, or, below 0, cut off
     unsigned char settingsFlag = 0x01;
+    // A header field set in the written file: 2 or 4 bytes at an offset from the
+    // PE header (or the file's start), as a wrapper or an old linker may write it.
+    struct Field {
+        std::uint32_t at;
+        std::uint32_t size;
+        std::uint32_t value;
+        bool inDosHeader = false;
+    };
+    std::vector<Field> fields;
+    // The game's own code cannot run (no imports, no entry point): the loader
+    // maps it, and the game ends before it loads the DLL.
+    bool gameCannotRun = false;
 };
+
+// Offsets of header fields from the PE header, for LoaderLayout::fields; e_lfanew's from the file's start.
+constexpr std::uint32_t kLfanewField = 0x3C;
+constexpr std::uint32_t kMachineField = 4;
+constexpr std::uint32_t kSectionCountField = 6;
+constexpr std::uint32_t kOptionalSizeField = 20;
+constexpr std::uint32_t kMagicField = 24;
+constexpr std::uint32_t kEntryPointField = 24 + 16;
+constexpr std::uint32_t kImageBaseField = 24 + 28;
+constexpr std::uint32_t kSectionAlignmentField = 24 + 32;
+constexpr std::uint32_t kFileAlignmentField = 24 + 36;
+constexpr std::uint32_t kImageSizeField = 24 + 56;
+constexpr std::uint32_t kHeadersSizeField = 24 + 60;
 
 std::vector<unsigned char> fileOf(const LoaderLayout& layout);
 
