@@ -324,7 +324,7 @@ int checkFile(const Options& options, const VirtualStore& store, std::string* ou
     if (!settingsFor(game, options, virtualised, store, &settings, &where, &why)) return cannotTell(err, where, why);
 
     FileCheck check = checkGameFile(image, settings);
-    if (!check.problem.empty()) return cannotTell(err, settings.folder, check.problem);
+    if (!check.problem.empty()) return cannotTell(err, check.readFailed ? what : settings.folder, check.problem);
     check.shortcut = shortcut;
     if (!check.hidden.empty() || check.check != HostCheck::Fit) lookBeside(game, settings, &check);
     *out += options.json ? fileJson(game, image, check) : fileReport(game, image, check);
@@ -369,7 +369,8 @@ int checkOpenGame(const GameSource& game, const ProcessName& process, bool json,
                   std::string* err) {
     const ProcessCheck check = checkRunningGame(game);
     if (check.failed) {
-        return cannotTell(err, "process " + std::to_string(process.pid), processReadProblem());
+        return cannotTell(err, "process " + std::to_string(process.pid),
+                          processReadProblem() + (check.readPlace.empty() ? "" : " (" + check.readPlace + ")"));
     }
     *out += json ? processJson(process, check) : processReport(process, check);
     return check.applied == Applied::Yes ? kApplies : kDoesNotApply;

@@ -133,6 +133,10 @@ FileCheck checkGameFile(const PeImage& image, const SettingsChoice& settings) {
         [&image](HostAddress address, unsigned char* out, std::uint32_t size) {
             return readImage(image, address, out, size);
         }};
+    return checkGameFile(source, image, settings);
+}
+
+FileCheck checkGameFile(const GameSource& source, const PeImage& image, const SettingsChoice& settings) {
     FileCheck result;
     result.settingsChoice = settings;
     SettingsLink link;
@@ -152,23 +156,26 @@ FileCheck checkGameFile(const PeImage& image, const SettingsChoice& settings) {
     // The dry run itself: the plug-in's attach sequence, over the checker's copy.
     result.check = attachToHost(build);
 
+    // What the report shows of the game, read where the source has it; a read
+    // there that fails ends the check (viewProblem), whatever it had found.
     HostAddress rows = 0;
     if (result.slotsRead && menuRowsAt(result.pageBase, &rows) &&
         hasAccess(rows, kRowsSize, Access::Readable)) {
         result.rowsBefore.resize(kRowsSize);
         result.rowsAfter.resize(kRowsSize);
-        readOriginal(rows, result.rowsBefore.data(), kRowsSize);
-        readViewed(rows, result.rowsAfter.data(), kRowsSize);
+        readOriginalThere(rows, result.rowsBefore.data(), kRowsSize);
+        readViewedThere(rows, result.rowsAfter.data(), kRowsSize);
     }
     unsigned char before[4];
     unsigned char after[4];
-    if (readOriginal(build.flagDestSlot, before, 4) && readViewed(build.flagDestSlot, after, 4)) {
+    if (hasAccess(build.flagDestSlot, 4, Access::Committed) && readOriginalThere(build.flagDestSlot, before, 4) &&
+        readViewedThere(build.flagDestSlot, after, 4)) {
         result.operandRead = true;
         result.operandBefore = littleEndian32(before);
         result.operandAfter = littleEndian32(after);
     }
-    if (result.slotsRead && readOriginal(result.flagAddress, before, 1) &&
-        readViewed(result.flagAddress, after, 1)) {
+    if (result.slotsRead && hasAccess(result.flagAddress, 1, Access::Committed) &&
+        readOriginalThere(result.flagAddress, before, 1) && readViewedThere(result.flagAddress, after, 1)) {
         result.flagRead = true;
         result.flagBefore = before[0];
         result.flagAfter = after[0];
@@ -176,6 +183,7 @@ FileCheck checkGameFile(const PeImage& image, const SettingsChoice& settings) {
     result.changes = writtenRuns();
     result.calls = routineCalls();
     result.problem = viewProblem();
+    result.readFailed = viewReadFailed();
     result.hidden = hiddenValues(image, build, result.operandRead);
     closeGameView();
     result.signs = packerSigns(image);
@@ -198,7 +206,7 @@ ProcessCheck checkRunningGame(const GameSource& source) {
         if (menuRowsAt(result.pageBase, &rows) && hasAccess(rows, kRowsSize, Access::Readable)) {
             result.rows.resize(kRowsSize);
             // Readable a moment ago; a game that ends meanwhile cannot be told about.
-            if (!readOriginal(rows, result.rows.data(), kRowsSize)) result.failed = true;
+            readOriginalThere(rows, result.rows.data(), kRowsSize);
             for (std::uint32_t row = 0; row < kRowsSize; row += kRowSize) {
                 if (std::memcmp(&result.rows[row], pluginRows() + row, kRowSize) == 0) ++result.rowsInPlace;
             }
@@ -216,7 +224,8 @@ ProcessCheck checkRunningGame(const GameSource& source) {
     } else {
         result.applied = Applied::Partly;
     }
-    result.failed = result.failed || !viewProblem().empty();
+    result.failed = !viewProblem().empty();
+    result.readPlace = viewReadPlace();
     closeGameView();
     return result;
 }

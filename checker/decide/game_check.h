@@ -72,6 +72,7 @@ struct FileCheck {
     std::string shortcut;  // the shortcut followed to the executable; empty if none
     bool canMove = false;  // relocations and a dynamic base
     std::string problem;   // why the dry run could not be completed; empty when it was
+    bool readFailed = false;  // the problem is a read of the game that failed
     // Not empty: the file does not hold what the plug-in will read, and no
     // verdict can be read from it.
     std::vector<HiddenValue> hidden;
@@ -84,6 +85,8 @@ struct FileCheck {
 };
 
 FileCheck checkGameFile(const PeImage& image, const SettingsChoice& settings);
+// The same over another source of the image's bytes (a test's, whose reads may fail).
+FileCheck checkGameFile(const GameSource& source, const PeImage& image, const SettingsChoice& settings);
 
 enum class Applied { Yes, No, Partly };
 
@@ -99,6 +102,7 @@ struct ProcessCheck {
     std::uint32_t operand = 0;
     Applied applied = Applied::No;
     bool failed = false;  // the game's memory could not be read
+    std::string readPlace;  // where: "4 bytes at 0x667BF0"
 };
 
 ProcessCheck checkRunningGame(const GameSource& source);

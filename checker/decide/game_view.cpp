@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "checker/find/paths.h"
+#include "text/text.h"
 
 namespace {
 
@@ -20,6 +21,8 @@ struct View {
     std::vector<RoutineCall> calls;
     std::vector<HostAddress> valuesRead;
     std::string problem;  // the first thing that went wrong
+    bool readFailed = false;
+    std::string readPlace;
 };
 
 View& view() {
@@ -33,8 +36,17 @@ void fail(const std::string& problem) {
     if (view().problem.empty()) view().problem = problem;
 }
 
+bool readFailedAt(HostAddress address, std::uint32_t size) {
+    if (view().problem.empty()) {
+        view().readFailed = true;
+        view().readPlace = textf("%u byte%s at %s", size, size == 1 ? "" : "s", hexNumber(address, 6).c_str());
+    }
+    fail("the game's memory could not be read (" + view().readPlace + ")");
+    return false;
+}
+
 void readOrFail(HostAddress address, std::uint32_t size, unsigned char* out) {
-    if (!readViewed(address, out, size)) fail("part of the game's memory could not be read");
+    if (!readViewed(address, out, size)) readFailedAt(address, size);
 }
 
 void write(HostAddress address, const unsigned char* bytes, std::uint32_t size) {
@@ -64,6 +76,14 @@ bool readViewed(HostAddress address, unsigned char* out, std::uint32_t size) {
     return true;
 }
 
+bool readOriginalThere(HostAddress address, unsigned char* out, std::uint32_t size) {
+    return readOriginal(address, out, size) || readFailedAt(address, size);
+}
+
+bool readViewedThere(HostAddress address, unsigned char* out, std::uint32_t size) {
+    return readViewed(address, out, size) || readFailedAt(address, size);
+}
+
 std::vector<WrittenRun> writtenRuns() {
     std::vector<WrittenRun> runs;
     for (const auto& [address, value] : view().written) {
@@ -71,7 +91,7 @@ std::vector<WrittenRun> writtenRuns() {
             runs.push_back({address, {}, {}});
         }
         unsigned char before = 0;
-        readOriginal(address, &before, 1);
+        readOriginalThere(address, &before, 1);
         runs.back().before.push_back(before);
         runs.back().after.push_back(value);
     }
@@ -93,6 +113,10 @@ std::uint32_t littleEndian32(const unsigned char* bytes) {
 }
 
 const std::string& viewProblem() { return view().problem; }
+
+bool viewReadFailed() { return view().readFailed; }
+
+const std::string& viewReadPlace() { return view().readPlace; }
 
 // The host operations, answered from the view.
 

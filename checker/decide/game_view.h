@@ -45,7 +45,16 @@ const std::vector<HostAddress>& valuesRead();
 std::uint32_t littleEndian32(const unsigned char* bytes);
 const std::vector<RoutineCall>& routineCalls();
 
-// Why the dry run could not be completed, in words: a read the plug-in made
-// that the source could not serve (a game that ended while being read), or a
-// settings folder the stand-in could not enter. Empty when it was completed.
+// Why the dry run could not be completed, in words: a read of bytes the source
+// says are there that it could not serve (a game that ended while being read),
+// or a settings folder the stand-in could not enter. Empty when it was completed.
 const std::string& viewProblem();
+// The problem is a read that failed: nothing the check saw after it holds.
+bool viewReadFailed();
+// Where that read was: "4 bytes at 0x667BF0"; empty when none failed.
+const std::string& viewReadPlace();
+
+// Reads of bytes the source says are there, for the checker's own report; a
+// failed one becomes the view's problem, so that no verdict is built on it.
+bool readOriginalThere(HostAddress address, unsigned char* out, std::uint32_t size);
+bool readViewedThere(HostAddress address, unsigned char* out, std::uint32_t size);
