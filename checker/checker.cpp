@@ -30,6 +30,7 @@ constexpr char kUsage[] =
     "usage: menupatch-check [--settings PATH] [--json] GAME.EXE|SHORTCUT.lnk\n"
     "       menupatch-check [--json] --pid PID\n"
     "       menupatch-check [--json] --process NAME.exe\n"
+    "       menupatch-check --help (or -h, /?)\n"
     "\n"
     "With GAME.EXE, reads the game's executable without running it and tells whether the plug-in\n"
     "will apply, and what it will change. --settings names the settings file or the folder that\n"

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <windows.h>
@@ -24,6 +26,7 @@
 #include "tests/support/expected_rows.h"
 #include "tests/support/json_reader.h"
 #include "tests/support/scoped_environment.h"
+#include "tests/support/shell_link_file.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -452,6 +455,8 @@ const ArgumentsCase kArgumentsCases[] = {
     {"PidNotANumber", {"--pid", "game"}, 2, "--pid takes a process id"},
     {"PidZero", {"--pid", "0"}, 2, "--pid takes a process id"},
     {"PidWithoutValue", {"--pid"}, 2, "--pid needs a value"},
+    {"ProcessWithoutValue", {"--process"}, 2, "--process needs a value"},
+    {"SettingsWithoutValue", {"--settings"}, 2, "--settings needs a value"},
     {"ExecutableAndPid", {"a.exe", "--pid", "12"}, 2, "name one of"},
     {"SettingsWithPid", {"--settings", ".", "--pid", "12"}, 2, "--settings goes with an executable"},
     {"UnknownOption", {"--verbose", "a.exe"}, 2, "unknown option --verbose"},
@@ -477,6 +482,55 @@ TEST_P(CheckerArguments, ExitStatusAndOneLine) {
 
 INSTANTIATE_TEST_SUITE_P(CommandLine, CheckerArguments, testing::ValuesIn(kArgumentsCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Each spelling of each option --help lists does what it says; and --help
+// lists no option without a row here.
+TEST(CheckerArguments, EachSpellingTheHelpLists) {
+    TempFolder temp;
+    const std::string exe = temp.path + "/game.exe";
+    writeFile(exe, gameExecutable(GameSetup{}));
+    writeSettings(temp.make("cfg"), 2048, 0x42);
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string says;  // in what it prints, or in its one line on stderr
+    };
+    const Case kCases[] = {
+        {{"--json", exe}, 0, "{\"file\": "},
+        {{"--settings", temp.path + "/cfg", exe}, 0, "Flag byte at 0x5A8000:    0x05 -> 0x42"},
+        {{"--settings", temp.path + "/cfg/korvan.set", "--json", exe}, 0, fact("flag_after", 0x42)},
+        {{"--pid", std::to_string(getpid())}, 2, "not a Windows program running under Wine or Proton"},
+        {{"--json", "--pid", std::to_string(getpid())}, 2, "not a Windows program running under Wine or Proton"},
+        {{"--process", "no-such-game.exe"}, 2, "no-such-game.exe: no running process has that name"},
+        {{"--json", "--process", "no-such-game.exe"}, 2, "no running process has that name"},
+        {{"--help"}, 0, "usage: menupatch-check"},
+        {{"-h"}, 0, "usage: menupatch-check"},
+        {{"/?"}, 0, "usage: menupatch-check"},
+    };
+    std::string tried;
+    for (const Case& c : kCases) {
+        std::string line;
+        for (const std::string& arg : c.args) line += arg + " ";
+        SCOPED_TRACE(line);
+        const CheckerRun run = check(c.args);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE((run.out + run.err).find(c.says), std::string::npos) << run.out << run.err;
+        tried += " " + line;
+    }
+    const std::string usage = check({"--help"}).out;
+    std::string spelling;
+    for (const char c : usage) {
+        if (std::string(" []|(),\n").find(c) == std::string::npos) {
+            spelling += c;
+            continue;
+        }
+        const bool option = spelling.rfind("--", 0) == 0 || spelling == "-h" || spelling == "/?";
+        if (option) {
+            EXPECT_NE(tried.find(" " + spelling + " "), std::string::npos) << spelling << " is listed but not tried";
+        }
+        spelling.clear();
+    }
+}
 
 // The running-game verdict, over images standing in for a game's memory.
 struct RunningCase {
@@ -748,25 +802,77 @@ TEST(CheckerSettings, NamedInAnotherCaseThanTheFolderSpellsIt) {
     EXPECT_EQ(missing.err, "menupatch-check: " + temp.path + "/up/other/korvan.set: no such file or folder\n");
 }
 
-// What is not a file where a file is read: the checker says what it is, and
-// does not wait on a named pipe as the game's own read would.
-TEST(CheckerReasons, ANamedPipeIsNoFile) {
+// What is not a file where a file is read: the executable named, the one a
+// shortcut names, korvan.set beside it or named with --settings. The checker
+// says what it is, and never opens it: a named pipe would keep it waiting for
+// ever, as the game's own read would, and a device would never end.
+TEST(CheckerReasons, WhatIsNotAFileIsNeverOpened) {
+    struct Kind {
+        const char* name;
+        std::function<void(const std::string&)> make;
+        std::string words;
+    };
+    const Kind kKinds[] = {
+        {"Fifo", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }, "a named pipe (FIFO)"},
+        {"Socket",
+         [](const std::string& path) {
+             const int listening = socket(AF_UNIX, SOCK_STREAM, 0);
+             sockaddr_un address = {};
+             address.sun_family = AF_UNIX;
+             ASSERT_LT(path.size(), sizeof address.sun_path);
+             std::copy(path.begin(), path.end(), address.sun_path);
+             ASSERT_EQ(bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+             close(listening);
+         },
+         "a socket"},
+        {"Device", [](const std::string& path) { std::filesystem::create_symlink("/dev/null", path); }, "a device"},
+    };
+    for (const Kind& kind : kKinds) {
+        SCOPED_TRACE(kind.name);
+        TempFolder temp;
+        const std::string exe = temp.path + "/game.exe";
+        writeFile(exe, gameExecutable(GameSetup{}));
+        kind.make(temp.path + "/odd.exe");
+        kind.make(temp.make("cfg") + "/korvan.set");
+        kind.make(temp.make("beside") + "/korvan.set");
+        writeFile(temp.path + "/beside/game.exe", gameExecutable(GameSetup{}));
+        ShellLinkParts link;
+        link.unicodePath = "Z:" + temp.path + "/odd.exe";
+        const std::string shortcut = temp.make("prefix") + "/odd.lnk";
+        temp.make("prefix/dosdevices");
+        std::filesystem::create_directory_symlink("/", temp.path + "/prefix/dosdevices/z:");
+        writeFile(shortcut, shellLinkFile(link));
+        const std::string notSettings =
+            ", not a settings file: what the game reads from it is not known before it runs\n";
+
+        const CheckerRun game = check({temp.path + "/odd.exe"});
+        const CheckerRun followed = check({shortcut});
+        const CheckerRun named = check({"--settings", temp.path + "/cfg/korvan.set", exe});
+        const CheckerRun folder = check({"--settings", temp.path + "/cfg", exe});
+        const CheckerRun besideIt = check({temp.path + "/beside/game.exe"});
+
+        for (const CheckerRun* run : {&game, &followed, &named, &folder, &besideIt}) {
+            EXPECT_EQ(run->status, 2);
+            EXPECT_EQ(run->out, "");
+        }
+        EXPECT_EQ(game.err, "menupatch-check: " + temp.path + "/odd.exe: " + kind.words + ", not the game's executable\n");
+        EXPECT_EQ(followed.err, "menupatch-check: " + shortcut + " -> " + temp.path + "/odd.exe: " + kind.words +
+                                    ", not the game's executable\n");
+        EXPECT_EQ(named.err, "menupatch-check: " + temp.path + "/cfg/korvan.set: " + kind.words + notSettings);
+        EXPECT_EQ(folder.err, named.err);
+        EXPECT_EQ(besideIt.err, "menupatch-check: " + temp.path + "/beside/korvan.set: " + kind.words + notSettings);
+    }
+    // A folder where the executable should be is no executable; one named
+    // korvan.set is no settings file, which the game does not find either.
     TempFolder temp;
-    const std::string exe = temp.path + "/game.exe";
-    writeFile(exe, gameExecutable(GameSetup{}));
-    ASSERT_EQ(mkfifo((temp.path + "/korvan.set").c_str(), 0600), 0);
-    ASSERT_EQ(mkfifo((temp.path + "/pipe.exe").c_str(), 0600), 0);
-
-    const CheckerRun settings = check({exe});
-    const CheckerRun game = check({temp.path + "/pipe.exe"});
-    const CheckerRun device = check({"/dev/zero"});
-
-    EXPECT_EQ(settings.status, 2);
-    EXPECT_EQ(settings.err, "menupatch-check: " + temp.path + "/korvan.set: a named pipe (FIFO), not a settings file: "
-                            "what the game reads from it is not known before it runs\n");
-    EXPECT_EQ(game.status, 2);
-    EXPECT_EQ(game.err, "menupatch-check: " + temp.path + "/pipe.exe: a named pipe (FIFO), not the game's executable\n");
-    EXPECT_EQ(device.err, "menupatch-check: /dev/zero: a device, not the game's executable\n");
+    writeFile(temp.path + "/game.exe", gameExecutable(GameSetup{}));
+    temp.make("korvan.set");
+    const CheckerRun folderAsGame = check({temp.make("game-folder.exe")});
+    const CheckerRun folderAsSettings = check({"--json", temp.path + "/game.exe"});
+    EXPECT_EQ(folderAsGame.err, "menupatch-check: " + temp.path + "/game-folder.exe: a folder, not the game's executable\n");
+    EXPECT_EQ(folderAsSettings.status, 0) << folderAsSettings.err;
+    EXPECT_TRUE(folderAsSettings.says(fact("found", "false"))) << folderAsSettings.out;
+    EXPECT_TRUE(folderAsSettings.says(fact("flag_after", kGameFlag))) << folderAsSettings.out;
 }
 
 // Names go into the text report and onto standard error as one line each,

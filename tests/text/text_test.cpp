@@ -41,6 +41,8 @@ const NamePair kNamePairs[] = {
     {"ꭰ.exe", "Ꭰ.exe", true},              // Cherokee, whose small letters fold to capitals
     {"𐐨.exe", "𐐀.exe", false},            // Deseret, beyond the first plane: two units, each its own
     {"𐐨.exe", "𐐨.EXE", true},
+    {"😀.exe", "😁.exe", false},            // one plane up, differing only in the second unit
+    {"😀.exe", "😀.EXE", true},
     {"游戏.exe", "游戏.EXE", true},        // no case at all
     {"游戏.exe", "游玩.exe", false},
     {"i.exe", "İ.exe", false},             // dotted capital I folds only in Turkish

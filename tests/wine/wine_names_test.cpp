@@ -118,6 +118,12 @@ TEST(WinePaths, TheCheckerReachesWhatWineOpens) {
         t + "\\Games\\\\My Game\\game.exe",
         t + "\\Games\\My Game",
         t + "\\Games\\My Game\\game",
+        t + "\\Games/My Game\\game.exe",
+        t + "\\Games\\My Game\\game.exe/",
+        "\\??\\" + t + "\\Games\\My Game\\game.exe",
+        "\\\\?\\" + t + "\\Games\\.\\My Game\\game.exe",
+        t + "\\Games\\My Game\\game .exe",
+        "1:\\Games\\game.exe",
     };
     std::string list;
     for (const std::string& path : paths) list += path + "\n";
