@@ -361,7 +361,17 @@ const DamagedCase kDamagedCases[] = {
     {"Pe32Plus", set16(kExeOptionalHeader, 0x020B), "a 64-bit (PE32+) executable"},
     {"OtherProcessor", set16(kExeNtHeader + 4, 0x01C0), "another processor"},
     {"CutInDosHeader", [](auto f) { return cut(f, 40); }, "ends inside its DOS header"},
+    // Each header's last byte in, and the file ending right after it.
+    {"CutAtTheDosHeadersLastByte", [](auto f) { return cut(f, 63); }, "ends inside its DOS header"},
+    {"CutAfterTheDosHeader", [](auto f) { return cut(f, 64); }, "ends before its PE header"},
+    {"CutAtTheFileHeadersLastByte", [](auto f) { return cut(f, kExeOptionalHeader - 1); }, "ends inside its file header"},
+    {"CutAfterTheFileHeader", [](auto f) { return cut(f, kExeOptionalHeader); }, "ends before its optional header"},
+    {"CutAtTheOptionalHeadersLastByte", [](auto f) { return cut(f, kExeSectionTable - 1); },
+     "ends inside its optional header"},
+    {"CutAfterTheOptionalHeader", [](auto f) { return cut(f, kExeSectionTable); }, "sections runs past the end of the file"},
     {"CutBeforePeHeader", [](auto f) { return cut(f, kExeNtHeader + 2); }, "ends before its PE header"},
+    {"CutInPeSignature", [](auto f) { return cut(f, kExeNtHeader + 3); }, "ends before its PE header"},
+    {"CutAfterPeSignature", [](auto f) { return cut(f, kExeNtHeader + 4); }, "ends inside its file header"},
     {"CutInFileHeader", [](auto f) { return cut(f, kExeNtHeader + 10); }, "ends inside its file header"},
     {"CutInOptionalHeader", [](auto f) { return cut(f, kExeOptionalHeader + 100); }, "ends inside its optional header"},
     {"CutInSectionTable", [](auto f) { return cut(f, kExeSectionTable + 50); }, "runs past the end of the file"},
@@ -384,6 +394,14 @@ const DamagedCase kDamagedCases[] = {
     {"ImageAsLargeAsTheAddressSpace", both(set32(kExeOptionalHeader + 28, 0), set32(kExeOptionalHeader + 56, 0xFFFFF001)),
      "its image (0xFFFFF001 bytes at 0x0) does not fit below 4 GiB"},
     {"OddAlignment", set32(kExeOptionalHeader + 32, 0x1234), "alignment"},
+    // Below a page the file's alignment must be the sections'.
+    {"LowSectionAlignmentOtherFileAlignment", set32(kExeOptionalHeader + 32, 0x800),
+     "its section alignment is below a page but differs from its file alignment"},
+    // The headers, rounded up to the sections' alignment, within SizeOfImage.
+    {"HeadersLargerThanTheImage", both(set32(kExeOptionalHeader + 56, 0x1000), set32(kExeOptionalHeader + 60, 0x1001)),
+     "its headers are larger than its image"},
+    {"HeadersAsLargeAsTheImage", both(set32(kExeOptionalHeader + 56, 0x1000), set32(kExeOptionalHeader + 60, 0x1000)),
+     "section 1 (.text) runs past the image's size (0x1000)"},
     {"ImageBaseUnaligned", set32(kExeOptionalHeader + 28, 0x401000), "64 KiB boundary"},
 };
 
@@ -425,18 +443,31 @@ TEST(CheckerDamagedFiles, EveryCutOfTheHeadersCannotTell) {
 TEST(CheckerOnFiles, MovableOnlyWithRelocationsAndADynamicBase) {
     constexpr std::size_t kRelocationSize = kExeOptionalHeader + 96 + 8 * kRelocationDirectory + 4;
     const std::vector<unsigned char> movable = gameExecutable(GameSetup{}, {true, 0, ""});
+    // The relocation directory is read only where NumberOfRvaAndSizes and the
+    // optional header's size both reach it: at their edge, and a step short.
+    const auto directories = [](std::uint32_t count, std::uint16_t optionalSize) {
+        ExeLayout layout = gameLayout(GameSetup{}, gameBytesOf(GameSetup{}), {true, 0, ""});
+        layout.directoryCount = count;
+        layout.optionalHeaderSize = optionalSize;
+        return writeExecutable(layout);
+    };
+    constexpr std::uint16_t kThroughRelocations = 96 + 8 * (kRelocationDirectory + 1);
     const std::pair<const char*, std::vector<unsigned char>> kFiles[] = {
         {"all three", movable},
         {"no relocations", set32(kRelocationSize, 0)(movable)},
         {"no dynamic base", set16(kExeOptionalHeader + 70, 0)(movable)},
         {"relocations stripped", set16(kExeNtHeader + 22, 0x0103)(movable)},
+        {"directories up to the relocations", directories(kRelocationDirectory + 1, kThroughRelocations)},
+        {"one directory short of them", directories(kRelocationDirectory, kThroughRelocations)},
+        {"an optional header a byte short of them", directories(16, kThroughRelocations - 1)},
     };
     for (const auto& [name, file] : kFiles) {
         TempFolder temp;
         writeFile(temp.path + "/game.exe", file);
         const CheckerRun run = check({"--json", temp.path + "/game.exe"});
         EXPECT_EQ(run.status, 0) << name << ": " << run.err;
-        EXPECT_TRUE(run.says(fact("relocatable", name == std::string("all three") ? "true" : "false"))) << name;
+        const bool movable = name == std::string("all three") || name == std::string("directories up to the relocations");
+        EXPECT_TRUE(run.says(fact("relocatable", movable ? "true" : "false"))) << name;
     }
 }
 

@@ -139,6 +139,12 @@ void addHeaderRules(std::vector<NamedLayout>& cases) {
         Outcome::Loaded);
     add(withFields("FileAlignment_OverSectionAlignment", {}, [](ExeLayout& e) { e.fileAlignment = 0x2000; }), 2,
         "file alignment (0x2000) do not fit together", Outcome::Loaded);
+    add(withFields("SectionAlignment_0x800_FileAlignment_0x400", {},
+                   [](ExeLayout& e) {
+                       flatten(e, 0x800);
+                       e.fileAlignment = 0x400;
+                   }),
+        2, "below a page but differs", Outcome::NotStarted);
     add(withFields("SectionAlignment_0xFFF", {}, [](ExeLayout& e) { e.sectionAlignment = 0xFFF; }), 2,
         "section alignment (0xFFF)", Outcome::NotStarted);
     add(withFields("SectionAlignment_0x1001", {}, [](ExeLayout& e) { e.sectionAlignment = 0x1001; }), 2,
@@ -156,6 +162,8 @@ void addHeaderRules(std::vector<NamedLayout>& cases) {
     add(withFields("ImageSize_ShortOfTheLastSection", {{kImageSizeField, 4, kImageSize - kPageSize}}), 2,
         "runs past the image's size", Outcome::NotStarted);
     // SizeOfHeaders: covering the section table, and mapped up to the first section.
+    add(withFields("HeadersLargerThanTheImage", {{kImageSizeField, 4, kPageSize}, {kHeadersSizeField, 4, kPageSize + 1}}),
+        2, "headers are larger than its image", Outcome::NotStarted);
     add(withFields("HeadersSize_TableEnd", {{kHeadersSizeField, 4, kTableEnd}}), 0, "", Outcome::Loaded);
     add(withFields("HeadersSize_OneShortOfTheTable", {{kHeadersSizeField, 4, kTableEnd - 1}}), 2,
         "depends on the loader", Outcome::Loaded);
