@@ -31,6 +31,7 @@ constexpr char kUsage[] =
     "       menupatch-check [--json] --pid PID\n"
     "       menupatch-check [--json] --process NAME.exe\n"
     "       menupatch-check --help (or -h, /?)\n"
+    "       menupatch-check --version\n"
     "\n"
     "With GAME.EXE, reads the game's executable without running it and tells whether the plug-in\n"
     "will apply, and what it will change. --settings names the settings file or the folder that\n"
@@ -43,6 +44,7 @@ struct Options {
     std::string settings;
     bool json = false;
     bool help = false;
+    bool version = false;
     unsigned pid = 0;
     std::string processName;
 };
@@ -98,6 +100,8 @@ bool parse(const std::vector<std::string>& args, Options* options, std::string* 
             options->json = true;
         } else if (arg == "--help" || arg == "-h" || arg == "/?") {
             options->help = true;
+        } else if (arg == "--version") {
+            options->version = true;
         } else if (arg == "--settings" || arg == "--pid" || arg == "--process") {
             if (!hasValue) {
                 *why = arg + " needs a value";
@@ -122,7 +126,7 @@ bool parse(const std::vector<std::string>& args, Options* options, std::string* 
             options->game = arg;
         }
     }
-    if (options->help) return true;
+    if (options->help || options->version) return true;
     const int targets = !options->game.empty() + (options->pid != 0) + !options->processName.empty();
     if (targets != 1) {
         *why = targets == 0 ? "name the game's executable, or a running game with --pid or --process"
@@ -387,6 +391,10 @@ int runChecker(const std::vector<std::string>& args, const VirtualStore& store, 
     }
     if (options.help) {
         *out += kUsage;
+        return kApplies;
+    }
+    if (options.version) {
+        *out += "menupatch-check " MENUPATCH_VERSION "\n";
         return kApplies;
     }
     return options.game.empty() ? checkProcess(options, out, err) : checkFile(options, store, out, err);

@@ -537,6 +537,7 @@ TEST(CheckerArguments, EachSpellingTheHelpLists) {
         {{"--help"}, 0, "usage: menupatch-check"},
         {{"-h"}, 0, "usage: menupatch-check"},
         {{"/?"}, 0, "usage: menupatch-check"},
+        {{"--version"}, 0, "menupatch-check " MENUPATCH_VERSION "\n"},
     };
     std::string tried;
     for (const Case& c : kCases) {
@@ -548,6 +549,9 @@ TEST(CheckerArguments, EachSpellingTheHelpLists) {
         EXPECT_NE((run.out + run.err).find(c.says), std::string::npos) << run.out << run.err;
         tried += " " + line;
     }
+    // One line, as command-line programs have it, whatever else is named.
+    EXPECT_EQ(check({"--version"}).out, "menupatch-check " MENUPATCH_VERSION "\n");
+    EXPECT_EQ(check({"--version", "--json", "game.exe"}).out, "menupatch-check " MENUPATCH_VERSION "\n");
     const std::string usage = check({"--help"}).out;
     std::string spelling;
     for (const char c : usage) {

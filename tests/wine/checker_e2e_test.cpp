@@ -87,6 +87,17 @@ TEST(CheckerUnderWine, NamesInAnyScript_AbsoluteRelativeSettingsAndShortcut) {
         << followed.out;
 }
 
+// Both checkers name themselves and their version in one line.
+TEST(CheckerUnderWine, VersionOfBothCheckers) {
+    const ProgramRun windows = runChecker({"--version"});
+    const ProgramRun onLinux = runLinuxChecker({"--version"});
+    for (const ProgramRun* run : {&windows, &onLinux}) {
+        EXPECT_EQ(run->exitCode, 0) << run->err;
+        EXPECT_EQ(run->out, "menupatch-check " MENUPATCH_VERSION "\n");
+        EXPECT_EQ(run->err, "");
+    }
+}
+
 // Planted where Windows keeps them: the game under Program Files, its settings
 // file's copy in the player's VirtualStore. Wine does not redirect; the choice
 // is the checker's, from the system's own folders.
