@@ -23,7 +23,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cache="${MENUPATCH_CACHE:-$root/.cache}"
 fetched="$cache/qemu-user/qemu-i386"
 probe="$cache/qemu-user/noreplace"
-suite=bookworm-backports
+source "$root/scripts/backports.sh"
 
 # The behaviour test, built once with clang and lld (which the build has anyway).
 noreplace_probe() {
@@ -60,22 +60,8 @@ unfit() {
 }
 
 find_emulator() {
-  if [ -n "${MENUPATCH_QEMU:-}" ]; then
-    unfit "$MENUPATCH_QEMU" || { echo "$MENUPATCH_QEMU"; return 0; }
-    return 1
-  fi
-  local candidate reason why=""
-  for candidate in "$(command -v qemu-i386 2>/dev/null)" "$(command -v qemu-i386-static 2>/dev/null)" "$fetched"; do
-    [ -n "$candidate" ] || continue
-    if reason=$(unfit "$candidate"); then
-      why="${why:+$why; }$reason"
-    else
-      echo "$candidate"
-      return 0
-    fi
-  done
-  echo "${why:-no qemu-i386 on this machine}; scripts/install-deps.sh takes qemu-user from Debian's $suite into $cache"
-  return 1
+  find_tool "${MENUPATCH_QEMU:-}" qemu-i386 qemu-user "$cache" "$(command -v qemu-i386 2>/dev/null)" \
+    "$(command -v qemu-i386-static 2>/dev/null)" "$fetched"
 }
 
 # Debian's own package; only its qemu-i386, which is linked statically: the
@@ -83,13 +69,7 @@ find_emulator() {
 fetch() {
   find_emulator >/dev/null && return 0
   mkdir -p "$(dirname "$fetched")"
-  bash "$root/scripts/backports-fetch.sh" qemu-user ./usr/bin/qemu-i386 "$fetched" || return 1
-  local why
-  if why=$(unfit "$fetched"); then
-    echo "the fetched emulator will not do: $why" >&2
-    return 1
-  fi
-  echo "qemu-i386: $("$fetched" --version | head -n 1)"
+  fetch_tool qemu-user ./usr/bin/qemu-i386 "$fetched" qemu-i386
 }
 
 # i386 executables and shared objects (e_type 2 or 3, e_machine 3), as Debian's

@@ -13,6 +13,7 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cache="${MENUPATCH_CACHE:-$root/.cache}"
 fetched="$cache/upx/upx"
+source "$root/scripts/backports.sh"
 
 # Prints why this one will not do.
 unfit() {
@@ -27,34 +28,14 @@ unfit() {
 }
 
 find_upx() {
-  if [ -n "${MENUPATCH_UPX:-}" ]; then
-    unfit "$MENUPATCH_UPX" || { echo "$MENUPATCH_UPX"; return 0; }
-    return 1
-  fi
-  local candidate reason why=""
-  for candidate in "$(command -v upx 2>/dev/null)" "$(command -v upx-ucl 2>/dev/null)" "$fetched"; do
-    [ -n "$candidate" ] || continue
-    if reason=$(unfit "$candidate"); then
-      why="${why:+$why; }$reason"
-    else
-      echo "$candidate"
-      return 0
-    fi
-  done
-  echo "${why:-no UPX on this machine}; scripts/install-deps.sh takes upx-ucl from Debian's bookworm-backports into $cache"
-  return 1
+  find_tool "${MENUPATCH_UPX:-}" UPX upx-ucl "$cache" "$(command -v upx 2>/dev/null)" \
+    "$(command -v upx-ucl 2>/dev/null)" "$fetched"
 }
 
 fetch() {
   find_upx >/dev/null && return 0
   mkdir -p "$(dirname "$fetched")"
-  bash "$root/scripts/backports-fetch.sh" upx-ucl ./usr/bin/upx-ucl "$fetched" || return 1
-  local why
-  if why=$(unfit "$fetched"); then
-    echo "the fetched UPX will not do: $why" >&2
-    return 1
-  fi
-  echo "UPX: $("$fetched" --version | head -n 1)"
+  fetch_tool upx-ucl ./usr/bin/upx-ucl "$fetched" UPX
 }
 
 case "${1:-}" in
