@@ -86,12 +86,11 @@ std::vector<HiddenValue> hiddenValues(const PeImage& image, const HostProfile& b
         if (std::find(seen.begin(), seen.end(), address) != seen.end()) continue;
         seen.push_back(address);
         const HeldRange held = fileHolds(image, address, kValueSize);
+        const ImageSection* section = held.section != nullptr ? held.section : sectionAt(image, address);
         HiddenValue value = {valueAt(build, address), address, held.held,
-                             held.section != nullptr ? held.section->name : std::string(), {}};
+                             section != nullptr ? section->name : std::string(), {}};
         if (held.held == Held::InFile) {
             value.entropy = entropyAround(image, address, kValueSize);
-            const ImageSection* section = sectionAt(image, address);
-            value.section = section != nullptr ? section->name : std::string();
             if (!looksPacked(value.entropy)) continue;
         }
         hidden.push_back(value);

@@ -22,7 +22,7 @@ struct Place {
     bool runningReadsIt;   // the check of a running game reads it too
 };
 
-constexpr HostAddress kRowsA = 0x5A1000 + 968;
+constexpr HostAddress kRowsA = pageBaseOf(kA) + kRowsOffset;
 
 const Place kPlaces[] = {
     {"BuildAsSignature", "C", kProbeA, "4 bytes at 0x667BF0", true},
