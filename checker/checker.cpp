@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "checker/decide/game_check.h"
+#include "checker/decide/running_games.h"
 #include "checker/find/beside.h"
 #include "checker/find/paths.h"
 #include "checker/read/pe_image.h"
@@ -127,10 +128,10 @@ bool parse(const std::vector<std::string>& args, Options* options, std::string* 
         }
     }
     if (options->help || options->version) return true;
+    // None: the running games are looked for.
     const int targets = !options->game.empty() + (options->pid != 0) + !options->processName.empty();
-    if (targets != 1) {
-        *why = targets == 0 ? "name the game's executable, or a running game with --pid or --process"
-                            : "name one of: an executable, --pid, --process";
+    if (targets > 1) {
+        *why = "name one of: an executable, --pid, --process";
         return false;
     }
     if (!options->settings.empty() && options->game.empty()) {
@@ -297,7 +298,8 @@ void lookBeside(const std::string& game, const SettingsChoice& settings, FileChe
     }
 }
 
-int checkFile(const Options& options, const VirtualStore& store, std::string* out, std::string* err) {
+int checkFile(const Options& options, const VirtualStore& store, const Processes& processes, std::string* out,
+              std::string* err) {
     std::string game = options.game;
     std::string shortcut;
     std::vector<unsigned char> bytes;
@@ -332,17 +334,26 @@ int checkFile(const Options& options, const VirtualStore& store, std::string* ou
     if (!check.problem.empty()) return cannotTell(err, check.readFailed ? what : settings.folder, check.problem);
     check.shortcut = shortcut;
     if (!check.hidden.empty() || check.check != HostCheck::Fit) lookBeside(game, settings, &check);
-    *out += options.json ? fileJson(game, image, check) : fileReport(game, image, check);
-    if (!check.hidden.empty()) return kCannotTell;
+    // The game may be running from this very file: where the file cannot
+    // tell, the running game answers; where it can, the running game's state
+    // follows.
+    const RunningGames running = findRunningFile(processes, game);
+    *out += options.json ? fileJson(game, image, check, running.games) : fileReport(game, image, check, running.games);
+    if (!check.hidden.empty()) return running.games.empty() ? kCannotTell : runningStatus(running.games);
     return check.check == HostCheck::Fit ? kApplies : kDoesNotApply;
 }
 
-int checkProcess(const Options& options, std::string* out, std::string* err) {
+int checkProcess(const Options& options, const Processes& processes, std::string* out, std::string* err) {
     unsigned pid = options.pid;
     if (pid == 0) {
-        std::vector<RunningProcess> found;
+        std::vector<RunningProcess> all;
         std::string why;
-        if (!findProcesses(options.processName, &found, &why)) return cannotTell(err, options.processName, why);
+        if (!processes.list(&all, &why)) return cannotTell(err, options.processName, why);
+        std::vector<RunningProcess> found;
+        for (const RunningProcess& process : all) {
+            // Without case, in any script, as Windows and Wine compare names.
+            if (sameFileName(process.name, options.processName)) found.push_back(process);
+        }
         if (found.empty()) return cannotTell(err, options.processName, "no running process has that name");
         if (found.size() > 1) {
             std::sort(found.begin(), found.end(),
@@ -360,29 +371,34 @@ int checkProcess(const Options& options, std::string* out, std::string* err) {
     GameSource source;
     std::string name;
     std::string why;
-    if (!openGameProcess(pid, &source, &name, &why)) {
+    if (!processes.open(pid, &source, &name, &why)) {
         return cannotTell(err, "process " + std::to_string(pid), why);
     }
-    const int status = checkOpenGame(source, {pid, name}, options.json, out, err);
-    closeGameProcess();
+    const ProcessCheck check = checkRunningGame(source);
+    int status = kDoesNotApply;
+    if (check.failed) {
+        status = cannotTell(err, "process " + std::to_string(pid),
+                            processes.readProblem() + (check.readPlace.empty() ? "" : " (" + check.readPlace + ")"));
+    } else {
+        *out += options.json ? processJson({pid, name}, check) : processReport({pid, name}, check);
+        status = check.applied == Applied::Yes ? kApplies : kDoesNotApply;
+    }
+    processes.close();
     return status;
+}
+
+// No file named (a double-click): every running game this user may read.
+int checkRunningGames(const Options& options, const Processes& processes, std::string* out, std::string* err) {
+    const RunningGames found = findRunningGames(processes);
+    if (!found.problem.empty()) return cannotTell(err, "running games", found.problem);
+    *out += options.json ? runningGamesJson(found) : runningGamesReport(found);
+    return found.games.empty() ? kCannotTell : runningStatus(found.games);
 }
 
 }  // namespace
 
-int checkOpenGame(const GameSource& game, const ProcessName& process, bool json, std::string* out,
-                  std::string* err) {
-    const ProcessCheck check = checkRunningGame(game);
-    if (check.failed) {
-        return cannotTell(err, "process " + std::to_string(process.pid),
-                          processReadProblem() + (check.readPlace.empty() ? "" : " (" + check.readPlace + ")"));
-    }
-    *out += json ? processJson(process, check) : processReport(process, check);
-    return check.applied == Applied::Yes ? kApplies : kDoesNotApply;
-}
-
-int runChecker(const std::vector<std::string>& args, const VirtualStore& store, std::string* out,
-               std::string* err) {
+int runChecker(const std::vector<std::string>& args, const VirtualStore& store, const Processes& processes,
+               std::string* out, std::string* err) {
     Options options;
     std::string why;
     if (!parse(args, &options, &why)) {
@@ -397,5 +413,7 @@ int runChecker(const std::vector<std::string>& args, const VirtualStore& store, 
         *out += "menupatch-check " MENUPATCH_VERSION "\n";
         return kApplies;
     }
-    return options.game.empty() ? checkProcess(options, out, err) : checkFile(options, store, out, err);
+    if (!options.game.empty()) return checkFile(options, store, processes, out, err);
+    if (options.pid != 0 || !options.processName.empty()) return checkProcess(options, processes, out, err);
+    return checkRunningGames(options, processes, out, err);
 }

@@ -8,13 +8,10 @@
 #include <vector>
 
 #include "checker/decide/game_view.h"
+#include "checker/system/platform.h"
 #include "checker/tell/report.h"
 #include "checker/find/virtual_store.h"
 
-int runChecker(const std::vector<std::string>& args, const VirtualStore& store, std::string* out,
-               std::string* err);
-
-// The verdict on a running game that is open as `game`: its report (text, or
-// JSON) on `out`, or why it cannot tell on `err`; returns the exit status.
-int checkOpenGame(const GameSource& game, const ProcessName& process, bool json, std::string* out,
-                  std::string* err);
+// The running processes are `processes`: the system's, or a test's.
+int runChecker(const std::vector<std::string>& args, const VirtualStore& store, const Processes& processes,
+               std::string* out, std::string* err);

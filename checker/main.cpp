@@ -22,7 +22,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     std::string out;
     std::string err;
-    const int status = runChecker(args, systemVirtualStore(), &out, &err);
+    const int status = runChecker(args, systemVirtualStore(), systemProcesses(), &out, &err);
     writeOut(out);
     writeErr(err);
     holdOwnConsoleWindow();

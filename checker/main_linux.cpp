@@ -11,7 +11,8 @@
 int main(int argc, char** argv) {
     std::string out;
     std::string err;
-    const int status = runChecker(std::vector<std::string>(argv + 1, argv + argc), systemVirtualStore(), &out, &err);
+    const int status =
+        runChecker(std::vector<std::string>(argv + 1, argv + argc), systemVirtualStore(), systemProcesses(), &out, &err);
     writeOut(out);
     writeErr(err);
     return status;

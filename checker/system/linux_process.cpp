@@ -8,10 +8,17 @@
 #include <sstream>
 
 #include "host/page_access.h"
+#include "text/text.h"
 
 namespace {
 
 constexpr std::uint64_t kPage = 0x1000;
+
+// After the last slash of either kind.
+std::string fileNameOf(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 bool hexNumberAt(const std::string& text, std::uint64_t* value) {
     if (text.empty() || text.size() > 16) return false;
@@ -61,6 +68,32 @@ std::vector<Mapping> parseMaps(const std::string& text) {
     return mappings;
 }
 
+std::vector<std::string> mappedFiles(const std::string& text) {
+    std::vector<std::string> files;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        // Range, permissions, offset, device and inode, then the path, which may hold spaces.
+        std::size_t at = 0;
+        for (int field = 0; field < 5 && at != std::string::npos; ++field) {
+            at = line.find_first_not_of(' ', at);
+            at = at == std::string::npos ? at : line.find(' ', at);
+        }
+        at = at == std::string::npos ? at : line.find_first_not_of(' ', at);
+        if (at == std::string::npos || line[at] != '/') continue;
+        const std::string path = line.substr(at);
+        if (std::find(files.begin(), files.end(), path) == files.end()) files.push_back(path);
+    }
+    return files;
+}
+
+bool mapsHoldFileNamed(const std::string& text, const std::string& fileName) {
+    for (const std::string& path : mappedFiles(text)) {
+        if (sameFileName(fileNameOf(path), fileName)) return true;
+    }
+    return false;
+}
+
 HostRegion mappedRegion(const std::vector<Mapping>& mappings, HostAddress address) {
     const std::uint64_t page = address & ~(kPage - 1);
     for (std::size_t i = 0; i < mappings.size(); ++i) {
@@ -84,16 +117,6 @@ HostRegion mappedRegion(const std::vector<Mapping>& mappings, HostAddress addres
     const std::uint64_t end = kAddressSpaceEnd - (page == 0 ? kPage : 0);
     return {static_cast<HostAddress>(page), static_cast<std::uint32_t>(end - page), false, 0};
 }
-
-namespace {
-
-// After the last slash of either kind.
-std::string fileNameOf(const std::string& path) {
-    const auto slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-}  // namespace
 
 bool isWineLoader(const std::string& fileName) { return fileName.rfind("wine", 0) == 0; }
 

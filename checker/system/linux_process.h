@@ -24,6 +24,15 @@ std::uint32_t protectionOfPermissions(const std::string& permissions);
 // a line that is not a mapping is passed over.
 std::vector<Mapping> parseMaps(const std::string& text);
 
+// The files mapped into the process, each once in the order of their first
+// mapping, from the text of /proc/PID/maps: Wine maps a program's executable
+// and the DLLs it loads from their files.
+std::vector<std::string> mappedFiles(const std::string& text);
+
+// Whether one of the mapped files has this file name, in any case (a DLL is
+// loaded under whatever case its folder spells it).
+bool mapsHoldFileNamed(const std::string& text, const std::string& fileName);
+
 // As VirtualQuery answers: from the page asked about to the first page whose
 // protection or state differs; outside every mapping, not committed.
 HostRegion mappedRegion(const std::vector<Mapping>& mappings, HostAddress address);

@@ -6,10 +6,14 @@
 // Linux (a game under Wine or Proton) through /proc.
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "checker/read/game_source.h"
+
+// The file players drop into the game's folder, as a loaded module is named.
+constexpr char kPluginFileName[] = "menupatch.dll";
 
 struct RunningProcess {
     unsigned pid;
@@ -23,8 +27,33 @@ void closeGameProcess();
 // Why the last read of the open process failed, in a player's words.
 std::string processReadProblem();
 
-// Every running process whose executable has this file name, in any case.
-bool findProcesses(const std::string& name, std::vector<RunningProcess>* found, std::string* why);
+// The last openGameProcess failed because this user may not read that
+// process (not because it has ended, or is none of the game's kind).
+bool processOpenRefused();
+
+// Every running process there is to look at for the game, but the checker
+// itself: on Linux those that may be Windows programs under Wine or Proton.
+bool listProcesses(std::vector<RunningProcess>* all, std::string* why);
+
+// Of the open process: whether it has loaded a module named menupatch.dll (in
+// any case), and whether its executable is this very file (not one of the
+// same name: two installs of the game may run).
+bool openProcessHasPlugin();
+bool openProcessRuns(const std::string& executable);
+
+// The running processes as the checker sees them: the system's, or a test's.
+// One is open at a time.
+struct Processes {
+    std::function<bool(std::vector<RunningProcess>*, std::string*)> list;
+    std::function<bool(unsigned, GameSource*, std::string*, std::string*)> open;
+    std::function<bool()> openRefused;
+    std::function<std::string()> readProblem;
+    std::function<bool()> hasPlugin;
+    std::function<bool(const std::string&)> runs;
+    std::function<void()> close;
+};
+
+Processes systemProcesses();
 
 // A file by its UTF-8 name, for reading in byte mode; null if it cannot be opened.
 std::FILE* openToRead(const std::string& path);

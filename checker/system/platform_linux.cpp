@@ -30,8 +30,11 @@
 namespace {
 
 int gMemory = -1;
+unsigned gPid = 0;
+std::string gMaps;  // the open process's /proc/PID/maps, as read when it was opened
 std::vector<Mapping> gMappings;
 std::string gReadProblem;
+bool gOpenRefused = false;
 
 std::string readText(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -97,6 +100,10 @@ Shown programShown(unsigned pid, const std::string& executableName, bool hidden)
                : Shown::NotWine;
 }
 
+bool namedAsWindowsProgram(const std::string& program) {
+    return program.size() > 4 && sameFileName(program.substr(program.size() - 4), ".exe");
+}
+
 std::string programOfProcess(unsigned pid, const std::string& executableName) {
     return windowsProgramOf(readText("/proc/" + std::to_string(pid) + "/cmdline"), executableName);
 }
@@ -105,6 +112,7 @@ std::string programOfProcess(unsigned pid, const std::string& executableName) {
 
 bool openGameProcess(unsigned pid, GameSource* source, std::string* name, std::string* why) {
     gReadProblem.clear();
+    gOpenRefused = false;
     const std::string folder = "/proc/" + std::to_string(pid);
     if (access(folder.c_str(), F_OK) != 0) {
         *why = "no process with that id is running";
@@ -114,6 +122,7 @@ bool openGameProcess(unsigned pid, GameSource* source, std::string* name, std::s
     const std::string executable = executableNameOf(pid, &hidden);
     const Shown shown = programShown(pid, executable, hidden);
     if (shown == Shown::Hidden) {
+        gOpenRefused = true;
         *why = refusal(pid, EACCES);
         return false;
     }
@@ -124,25 +133,30 @@ bool openGameProcess(unsigned pid, GameSource* source, std::string* name, std::s
     gMemory = open((folder + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
     if (gMemory < 0) {
         const int error = errno;
+        gOpenRefused = error == EACCES || error == EPERM;
         *why = refusal(pid, error);
         return false;
     }
     std::ifstream maps(folder + "/maps");
     if (!maps) {
         const int error = errno;
+        gOpenRefused = error == EACCES || error == EPERM;
         *why = refusal(pid, error);
         closeGameProcess();
         return false;
     }
     std::ostringstream text;
     text << maps.rdbuf();
-    gMappings = parseMaps(text.str());
+    gPid = pid;
+    gMaps = text.str();
+    gMappings = parseMaps(gMaps);
     // /proc/PID/mem opens for a process we may not trace, and then refuses the read.
     unsigned char probe = 0;
     const auto readable = std::find_if(gMappings.begin(), gMappings.end(),
                                        [](const Mapping& m) { return m.protection != PAGE_NOACCESS; });
     if (readable != gMappings.end() && pread(gMemory, &probe, 1, static_cast<off_t>(readable->begin)) != 1) {
         const int error = errno;
+        gOpenRefused = error == EACCES || error == EPERM;
         *why = refusal(pid, error);
         closeGameProcess();
         return false;
@@ -155,35 +169,64 @@ bool openGameProcess(unsigned pid, GameSource* source, std::string* name, std::s
 void closeGameProcess() {
     if (gMemory >= 0) close(gMemory);
     gMemory = -1;
+    gPid = 0;
+    gMaps.clear();
     gMappings.clear();
 }
 
 std::string processReadProblem() { return gReadProblem.empty() ? "the game's memory could not be read" : gReadProblem; }
 
-bool findProcesses(const std::string& name, std::vector<RunningProcess>* found, std::string* why) {
+bool processOpenRefused() { return gOpenRefused; }
+
+bool listProcesses(std::vector<RunningProcess>* all, std::string* why) {
     DIR* proc = opendir("/proc");
     if (proc == nullptr) {
         *why = "the list of running processes cannot be read (/proc)";
         return false;
     }
-    // Wine shows the program's name in comm only cut to 15 characters: the whole
-    // name comes from the command line.
+    const unsigned self = static_cast<unsigned>(getpid());
     while (const dirent* entry = readdir(proc)) {
         char* end = nullptr;
         const unsigned long pid = std::strtoul(entry->d_name, &end, 10);
-        if (end == entry->d_name || *end != '\0' || pid == 0) continue;
-        // Another user's process shows its command line, not what it runs: one of
-        // that name is taken, and opening it says why it cannot be read.
+        if (end == entry->d_name || *end != '\0' || pid == 0 || pid == self) continue;
+        // Another user's process shows its command line, not what it runs: it
+        // is listed, and opening it says why it cannot be read.
         bool hidden = false;
         const std::string executable = executableNameOf(static_cast<unsigned>(pid), &hidden);
+        if (programShown(static_cast<unsigned>(pid), executable, hidden) == Shown::NotWine) continue;
+        // Wine shows the program's name in comm only cut to 15 characters: the
+        // whole name comes from the command line.
         const std::string program = programOfProcess(static_cast<unsigned>(pid), executable);
-        if (sameFileName(program, name) &&
-            programShown(static_cast<unsigned>(pid), executable, hidden) != Shown::NotWine) {
-            found->push_back({static_cast<unsigned>(pid), program});
-        }
+        // Of another user's processes, only those that name a Windows program may be the game.
+        if (hidden && !namedAsWindowsProgram(program)) continue;
+        all->push_back({static_cast<unsigned>(pid), program});
     }
     closedir(proc);
     return true;
+}
+
+bool openProcessHasPlugin() { return mapsHoldFileNamed(gMaps, kPluginFileName); }
+
+bool openProcessRuns(const std::string& executable) {
+    // Wine maps the program's file into its process: the same file is one of
+    // its mappings. A path in the maps is as the game sees it, which in a
+    // container (Proton's, Flatpak's) is another view than ours: seen through
+    // the process's own root first.
+    namespace fs = std::filesystem;
+    const fs::path file = pathOf(executable);
+    const std::string name = textOf(file.filename());
+    std::error_code error;
+    for (const std::string& mapped : mappedFiles(gMaps)) {
+        if (!sameFileName(textOf(fs::path(mapped).filename()), name)) continue;
+        const fs::path seen = "/proc/" + std::to_string(gPid) + "/root" + mapped;
+        if (fs::equivalent(seen, file, error) || fs::equivalent(fs::path(mapped), file, error)) return true;
+    }
+    return false;
+}
+
+Processes systemProcesses() {
+    return {listProcesses, openGameProcess,      processOpenRefused, processReadProblem,
+            openProcessHasPlugin, openProcessRuns, closeGameProcess};
 }
 
 std::FILE* openToRead(const std::string& path) { return std::fopen(path.c_str(), "rb"); }

@@ -4,7 +4,9 @@
 #include <psapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cwchar>
+#include <filesystem>
 
 #include "checker/find/paths.h"
 #include "text/text.h"
@@ -15,6 +17,7 @@ namespace {
 
 HANDLE gProcess = nullptr;
 DWORD gReadError = 0;
+bool gOpenRefused = false;
 
 void* at(HostAddress address) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(address)); }
 
@@ -92,9 +95,12 @@ std::string environment(const wchar_t* name) {
 
 bool openGameProcess(unsigned pid, GameSource* source, std::string* name, std::string* why) {
     gReadError = 0;
+    gOpenRefused = false;
     gProcess = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
     if (gProcess == nullptr) {
-        *why = errorWords(GetLastError());
+        const DWORD error = GetLastError();
+        gOpenRefused = error == ERROR_ACCESS_DENIED;
+        *why = errorWords(error);
         return false;
     }
     DWORD exitCode = 0;
@@ -124,7 +130,9 @@ void closeGameProcess() {
 
 std::string processReadProblem() { return errorWords(gReadError); }
 
-bool findProcesses(const std::string& name, std::vector<RunningProcess>* found, std::string* why) {
+bool processOpenRefused() { return gOpenRefused; }
+
+bool listProcesses(std::vector<RunningProcess>* all, std::string* why) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) {
         *why = "the list of running processes cannot be read (" + errorWords(GetLastError()) + ")";
@@ -133,14 +141,40 @@ bool findProcesses(const std::string& name, std::vector<RunningProcess>* found, 
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        // Without case, in any script, as the Linux checker compares them.
-        const std::string program = utf8(entry.szExeFile);
-        if (sameFileName(program, name)) {
-            found->push_back({static_cast<unsigned>(entry.th32ProcessID), program});
-        }
+        // 0 is the idle process, which is no program.
+        if (entry.th32ProcessID == 0 || entry.th32ProcessID == GetCurrentProcessId()) continue;
+        all->push_back({static_cast<unsigned>(entry.th32ProcessID), utf8(entry.szExeFile)});
     }
     CloseHandle(snapshot);
     return true;
+}
+
+bool openProcessHasPlugin() {
+    HMODULE modules[1024];
+    DWORD needed = 0;
+    if (!EnumProcessModules(gProcess, modules, sizeof modules, &needed)) return false;
+    const DWORD count = std::min<DWORD>(needed / sizeof(HMODULE), sizeof modules / sizeof(HMODULE));
+    for (DWORD i = 0; i < count; ++i) {
+        wchar_t name[MAX_PATH] = {};
+        if (GetModuleBaseNameW(gProcess, modules[i], name, MAX_PATH) && sameFileName(utf8(name), kPluginFileName)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool openProcessRuns(const std::string& executable) {
+    // A path may be longer than MAX_PATH; 32767 units is the most Windows has.
+    std::wstring path(32768, L'\0');
+    DWORD size = static_cast<DWORD>(path.size());
+    if (!QueryFullProcessImageNameW(gProcess, 0, &path[0], &size)) return false;
+    std::error_code error;
+    return std::filesystem::equivalent(pathOf(utf8(path.c_str(), static_cast<int>(size))), pathOf(executable), error);
+}
+
+Processes systemProcesses() {
+    return {listProcesses, openGameProcess,      processOpenRefused, processReadProblem,
+            openProcessHasPlugin, openProcessRuns, closeGameProcess};
 }
 
 std::FILE* openToRead(const std::string& path) { return _wfopen(wide(path).c_str(), L"rb"); }

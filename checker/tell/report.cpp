@@ -397,14 +397,17 @@ std::string besideReport(const FileCheck& check) {
     return out;
 }
 
-std::string hiddenReport(const std::string& path, const PeImage& image, const FileCheck& check) {
+// Why the file cannot tell, in a few words.
+const char* hiddenReason(const FileCheck& check) {
     const bool packed = std::any_of(check.hidden.begin(), check.hidden.end(),
                                     [](const HiddenValue& value) { return value.held == Held::InFile; });
-    std::string out = std::string("Cannot tell from the file: what the plug-in reads is not in it as the game will "
-                                  "have it (") +
-                      (packed ? "encrypted or compressed in the file, and restored when the game starts"
-                              : "left to be filled when the game starts, as a packed game's code is") +
-                      ").\n\n";
+    return packed ? "encrypted or compressed in the file, and restored when the game starts"
+                  : "left to be filled when the game starts, as a packed game's code is";
+}
+
+// The file and what it does not hold: the executable, the values, the signs.
+std::string hiddenDetails(const std::string& path, const PeImage& image, const FileCheck& check) {
+    std::string out;
     if (!check.shortcut.empty()) out += field("Shortcut", shownName(check.shortcut) + ", followed to:");
     out += field("Executable", shownName(path));
     out += field("", "PE32 for i386, image base " + hex(image.imageBase) + ", " +
@@ -413,11 +416,105 @@ std::string hiddenReport(const std::string& path, const PeImage& image, const Fi
     for (std::size_t i = 0; i < hidden.size(); ++i) out += field(i == 0 ? "Not in file" : "", hidden[i]);
     const std::string signs = signsWords(check.signs);
     if (!signs.empty()) out += field("Signs", signs);
+    return out;
+}
+
+std::string hiddenReport(const std::string& path, const PeImage& image, const FileCheck& check) {
+    std::string out = std::string("Cannot tell from the file: what the plug-in reads is not in it as the game will "
+                                  "have it (") + hiddenReason(check) + ").\n\n";
+    out += hiddenDetails(path, image, check);
     const std::string name = shownName(textOf(pathOf(path).filename()));
     out += field("What to do",
                  "Start the game with menupatch.dll in its folder, then, while it runs: menupatch-check --process " +
                      name + ". That reads the game's memory as it runs.");
     return out + besideReport(check);
+}
+
+// A running game's state, after "In the running game (pid N): ".
+std::string runningState(const RunningGame& game) {
+    if (!game.problem.empty()) return "its memory could not be read (" + game.problem + ")";
+    if (game.check.slots != HostCheck::Fit) {
+        return std::string("it is untouched by the plug-in (") + reasonOf(game.check.slots) + ")";
+    }
+    switch (game.check.applied) {
+        case Applied::Yes: return "the changes are in place";
+        case Applied::Partly: return "the changes are partly in place: something else changed the same places";
+        case Applied::No: break;
+    }
+    return "the changes are not in place";
+}
+
+std::string whoRuns(const RunningGame& game) {
+    return "process " + std::to_string(game.pid) + " (" + shownName(game.name) + ")";
+}
+
+// A running game's report as --pid gives it; where its memory could not be
+// read, a line that says so.
+std::string runningGameReport(const RunningGame& game) {
+    if (!game.problem.empty()) {
+        return "Cannot tell: " + whoRuns(game) + " could not be read: " + game.problem + ".\n";
+    }
+    return processReport({game.pid, game.name}, game.check);
+}
+
+// The file cannot tell, and the game runs from it: its answer first, then why
+// the file could not give it.
+std::string answeredByRunningGame(const std::string& path, const PeImage& image, const FileCheck& check,
+                                  const std::vector<RunningGame>& running) {
+    std::string out;
+    for (const RunningGame& game : running) {
+        const std::string report = runningGameReport(game);
+        const std::size_t firstLineEnd = report.find('\n') + 1;
+        out += (out.empty() ? "" : "\n") + report.substr(0, firstLineEnd) + "\n";
+        out += field("Answered by",
+                     "the running game, " + whoRuns(game) + ", which runs this file: the file cannot tell, since "
+                     "what the plug-in reads is " + hiddenReason(check) + ".");
+        out += report.substr(firstLineEnd);
+    }
+    return out + "\nThe file\n" + hiddenDetails(path, image, check);
+}
+
+std::string runningLines(const std::vector<RunningGame>& running) {
+    std::string out;
+    for (const RunningGame& game : running) {
+        out += "\nIn the running game (pid " + std::to_string(game.pid) + "): " + runningState(game) + ".\n";
+    }
+    return out;
+}
+
+Fields processFields(const ProcessName& process, const ProcessCheck& check) {
+    const bool slots = check.slots == HostCheck::Fit;
+    return {{"pid", json(std::uint64_t{process.pid})},
+            {"process", json(process.name)},
+            {"build", json(std::string(buildName(*check.build)))},
+            {"signature", json(check.signature)},
+            {"applied", json(std::string(appliedWord(check.applied)))},
+            {"check", json(std::string(checkKey(check.slots)))},
+            {"page_base", slots ? json(std::uint64_t{check.pageBase}) : "null"},
+            {"flag_address", slots ? json(std::uint64_t{check.flagAddress}) : "null"},
+            {"operand", check.operandRead ? json(std::uint64_t{check.operand}) : "null"},
+            {"rows", check.rows.empty() ? "null" : json(hexBytes(check.rows))},
+            {"rows_in_place", json(static_cast<std::uint64_t>(check.rowsInPlace))}};
+}
+
+// A running game found by the checker: its running-game result, or where its
+// memory could not be read, that.
+std::string runningGameJson(const RunningGame& game) {
+    Fields fields;
+    if (game.problem.empty()) {
+        fields = processFields({game.pid, game.name}, game.check);
+    } else {
+        fields = {{"pid", json(std::uint64_t{game.pid})}, {"process", json(game.name)}, {"applied", "null"}};
+    }
+    fields.push_back({"plugin_loaded", json(game.pluginLoaded)});
+    fields.push_back({"problem", game.problem.empty() ? "null" : json(game.problem)});
+    return object(fields);
+}
+
+std::string runningGamesArray(const std::vector<RunningGame>& games) {
+    std::vector<std::string> items;
+    for (const RunningGame& game : games) items.push_back(runningGameJson(game));
+    return array(items);
 }
 
 }  // namespace
@@ -428,8 +525,10 @@ std::string besideLine(const FileCheck& check) {
     return line;
 }
 
-std::string fileReport(const std::string& path, const PeImage& image, const FileCheck& check) {
-    if (!check.hidden.empty()) return hiddenReport(path, image, check);
+namespace {
+
+// The verdict read from the file, and what the plug-in will change.
+std::string toldReport(const std::string& path, const PeImage& image, const FileCheck& check) {
     std::string out = verdictLine(check) + "\n\n";
     if (!check.shortcut.empty()) out += field("Shortcut", shownName(check.shortcut) + ", followed to:");
     out += field("Executable", shownName(path));
@@ -479,7 +578,18 @@ std::string fileReport(const std::string& path, const PeImage& image, const File
     return out;
 }
 
-std::string fileJson(const std::string& path, const PeImage& image, const FileCheck& check) {
+}  // namespace
+
+std::string fileReport(const std::string& path, const PeImage& image, const FileCheck& check,
+                       const std::vector<RunningGame>& running) {
+    if (!check.hidden.empty()) {
+        return running.empty() ? hiddenReport(path, image, check) : answeredByRunningGame(path, image, check, running);
+    }
+    return toldReport(path, image, check) + runningLines(running);
+}
+
+std::string fileJson(const std::string& path, const PeImage& image, const FileCheck& check,
+                     const std::vector<RunningGame>& running) {
     std::vector<std::string> changes;
     for (const WrittenRun& run : check.changes) {
         changes.push_back(object({{"address", json(std::uint64_t{run.address})},
@@ -551,7 +661,8 @@ std::string fileJson(const std::string& path, const PeImage& image, const FileCh
         {"calls", told ? array(calls) : "[]"},
         {"settings", object(settings)},
         {"beside", check.besideLooked ? array(beside) : "null"},
-        {"beside_not_read", json(std::uint64_t{check.besideNotRead})}};
+        {"beside_not_read", json(std::uint64_t{check.besideNotRead})},
+        {"running_games", runningGamesArray(running)}};
     return object(fields) + "\n";
 }
 
@@ -600,18 +711,37 @@ std::string processReport(const ProcessName& process, const ProcessCheck& check)
 }
 
 std::string processJson(const ProcessName& process, const ProcessCheck& check) {
-    const bool slots = check.slots == HostCheck::Fit;
-    const Fields fields = {
-        {"pid", json(std::uint64_t{process.pid})},
-        {"process", json(process.name)},
-        {"build", json(std::string(buildName(*check.build)))},
-        {"signature", json(check.signature)},
-        {"applied", json(std::string(appliedWord(check.applied)))},
-        {"check", json(std::string(checkKey(check.slots)))},
-        {"page_base", slots ? json(std::uint64_t{check.pageBase}) : "null"},
-        {"flag_address", slots ? json(std::uint64_t{check.flagAddress}) : "null"},
-        {"operand", check.operandRead ? json(std::uint64_t{check.operand}) : "null"},
-        {"rows", check.rows.empty() ? "null" : json(hexBytes(check.rows))},
-        {"rows_in_place", json(static_cast<std::uint64_t>(check.rowsInPlace))}};
-    return object(fields) + "\n";
+    return object(processFields(process, check)) + "\n";
+}
+
+std::string runningGamesReport(const RunningGames& found) {
+    const std::string notRead =
+        found.notRead == 0 ? ""
+                           : "\n" + std::to_string(found.notRead) + (found.notRead == 1 ? " running process" : " running processes") +
+                                 " this user may not read " + (found.notRead == 1 ? "was" : "were") + " passed over.\n";
+    const std::string lookedAt = std::to_string(found.lookedAt) + (found.lookedAt == 1 ? " running process" : " running processes");
+    if (found.games.empty()) {
+        return "No running game found: none of the " + lookedAt +
+               " looked at has menupatch.dll loaded or holds build A's or build B's signature.\n\n" +
+               field("What to do",
+                     "To check the game's file, drag its executable (or its shortcut) onto menupatch-check, or name "
+                     "it: menupatch-check GAME.exe. To check the running game, start it with menupatch.dll in its "
+                     "folder, then start menupatch-check again (a double-click) while the game runs.") +
+               notRead;
+    }
+    std::string out = "Running games found: " + std::to_string(found.games.size()) + " of the " + lookedAt +
+                      " looked at.\n";
+    for (const RunningGame& game : found.games) {
+        out += "\n" + shownName(game.name) + ", process " + std::to_string(game.pid) +
+               (game.pluginLoaded ? " (menupatch.dll loaded)" : "") + ":\n" + runningGameReport(game);
+    }
+    return out + notRead;
+}
+
+std::string runningGamesJson(const RunningGames& found) {
+    return object({{"check", json(std::string("running_games"))},
+                   {"looked_at", json(std::uint64_t{found.lookedAt})},
+                   {"not_read", json(std::uint64_t{found.notRead})},
+                   {"games", runningGamesArray(found.games)}}) +
+           "\n";
 }

@@ -7,10 +7,15 @@
 #include <string>
 
 #include "checker/decide/game_check.h"
+#include "checker/decide/running_games.h"
 #include "checker/read/pe_image.h"
 
-std::string fileReport(const std::string& path, const PeImage& image, const FileCheck& check);
-std::string fileJson(const std::string& path, const PeImage& image, const FileCheck& check);
+// `running`: the processes that run this very file. Where the file cannot tell,
+// their answer is the verdict; where it can, their state follows it.
+std::string fileReport(const std::string& path, const PeImage& image, const FileCheck& check,
+                       const std::vector<RunningGame>& running = {});
+std::string fileJson(const std::string& path, const PeImage& image, const FileCheck& check,
+                     const std::vector<RunningGame>& running = {});
 
 // What the folder's other executables hold, for the end of a one-line reason:
 // "; beside it, game.exe is build A: ..."; empty where none was found.
@@ -23,3 +28,8 @@ struct ProcessName {
 
 std::string processReport(const ProcessName& process, const ProcessCheck& check);
 std::string processJson(const ProcessName& process, const ProcessCheck& check);
+
+// The running games found with nothing named: each one's report, or the plain
+// words that none was, and how to use the checker.
+std::string runningGamesReport(const RunningGames& found);
+std::string runningGamesJson(const RunningGames& found);

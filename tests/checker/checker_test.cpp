@@ -481,7 +481,6 @@ struct ArgumentsCase {
 void PrintTo(const ArgumentsCase& c, std::ostream* out) { *out << c.name; }
 
 const ArgumentsCase kArgumentsCases[] = {
-    {"Nothing", {}, 2, "name the game's executable"},
     {"TwoExecutables", {"a.exe", "b.exe"}, 2, "one executable at a time"},
     {"PidNotANumber", {"--pid", "game"}, 2, "--pid takes a process id"},
     {"PidZero", {"--pid", "0"}, 2, "--pid takes a process id"},
@@ -544,7 +543,7 @@ TEST(CheckerArguments, EachSpellingTheHelpLists) {
         std::string line;
         for (const std::string& arg : c.args) line += arg + " ";
         SCOPED_TRACE(line);
-        const CheckerRun run = check(c.args);
+        const CheckerRun run = check(c.args, {}, systemProcesses());
         EXPECT_EQ(run.status, c.status) << run.err;
         EXPECT_NE((run.out + run.err).find(c.says), std::string::npos) << run.out << run.err;
         tried += " " + line;
@@ -633,10 +632,13 @@ TEST_P(RunningGameVerdict, RowsAndOperandComparedWithThePlugins) {
         [&running](HostAddress a, unsigned char* out, std::uint32_t n) { return readImage(running, a, out, n); }};
 
     const ProcessCheck verdict = checkRunningGame(source);
-    CheckerRun text;
-    text.status = checkOpenGame(source, {4321, "game.exe"}, false, &text.out, &text.err);
-    CheckerRun json;
-    json.status = checkOpenGame(source, {4321, "game.exe"}, true, &json.out, &json.err);
+    FakeProcess process;
+    process.pid = 4321;
+    process.name = "game.exe";
+    process.image = std::make_shared<PeImage>(running);
+    const Processes processes = fakeProcesses(std::make_shared<std::vector<FakeProcess>>(1, process));
+    const CheckerRun text = check({"--pid", "4321"}, {}, processes);
+    const CheckerRun json = check({"--json", "--pid", "4321"}, {}, processes);
 
     EXPECT_EQ(verdict.applied, c.applied);
     EXPECT_EQ(verdict.rowsInPlace, c.rowsInPlace);
@@ -978,6 +980,9 @@ TEST(CheckerJson, StaysJsonWhateverThePathHolds) {
     }
 }
 
+// The checker over this machine's own processes, as the Linux checker runs.
+CheckerRun checkLinux(const std::vector<std::string>& args) { return check(args, {}, systemProcesses()); }
+
 // A process that Linux takes for a Windows program under Wine: a program whose
 // file name begins with "wine", started with the Windows program as its first
 // argument, as Wine's loader is.
@@ -1013,7 +1018,7 @@ TEST(CheckerOnLinuxProcesses, FindsAWineProgramByNameInAnyCaseAndScript) {
 
     // It is none of the builds, so "not in place", by its whole name in any case.
     for (const char* name : {"игра.exe", "ИГРА.EXE", "Игра.exe"}) {
-        const CheckerRun run = check({"--json", "--process", name});
+        const CheckerRun run = checkLinux({"--json", "--process", name});
         EXPECT_EQ(run.status, 1) << name << ": " << run.err;
         JsonValue report;
         ASSERT_TRUE(parseJson(run.out, &report)) << run.out;
@@ -1021,12 +1026,12 @@ TEST(CheckerOnLinuxProcesses, FindsAWineProgramByNameInAnyCaseAndScript) {
         EXPECT_EQ(report["process"].text, "Игра.exe") << name;
         EXPECT_EQ(report["applied"].text, "no");
     }
-    EXPECT_EQ(check({"--process", "игра.ex"}).err, "menupatch-check: игра.ex: no running process has that name\n");
+    EXPECT_EQ(checkLinux({"--process", "игра.ex"}).err, "menupatch-check: игра.ex: no running process has that name\n");
 
     // Two of one name: which one is for the player to say.
     WineStandIn second(temp, "D:\\игра.exe", "wine-second");
     ASSERT_NE(second.pid, 0);
-    const CheckerRun two = check({"--process", "ИГРА.exe"});
+    const CheckerRun two = checkLinux({"--process", "ИГРА.exe"});
     EXPECT_EQ(two.status, 2);
     EXPECT_EQ(two.out, "");
     EXPECT_EQ(two.err, "menupatch-check: ИГРА.exe: 2 running processes have that name (pids " +
@@ -1037,7 +1042,7 @@ TEST(CheckerOnLinuxProcesses, FindsAWineProgramByNameInAnyCaseAndScript) {
 // The checker as a player who is not root runs it: as root the test's locked
 // folders would open. Its run, in a child process that is "nobody".
 CheckerRun checkAsPlayer(const std::vector<std::string>& args) {
-    if (geteuid() != 0) return check(args);
+    if (geteuid() != 0) return checkLinux(args);
     int channel[2];
     if (pipe(channel) != 0) return {};
     const pid_t child = fork();
@@ -1045,7 +1050,7 @@ CheckerRun checkAsPlayer(const std::vector<std::string>& args) {
         close(channel[0]);
         constexpr uid_t kNobody = 65534;
         CheckerRun run;
-        if (setgid(kNobody) == 0 && setuid(kNobody) == 0) run = check(args);
+        if (setgid(kNobody) == 0 && setuid(kNobody) == 0) run = checkLinux(args);
         const std::string message = std::to_string(run.status) + "\n" + run.err + "\n" + run.out;
         const bool written = write(channel[1], message.data(), message.size()) == static_cast<ssize_t>(message.size());
         _exit(written ? 0 : 1);
@@ -1155,9 +1160,9 @@ TEST(CheckerReasons, NoTemporaryFolderForASettingsFileInAnotherCase) {
 
 // What Linux will not show of a process, in words.
 TEST(CheckerOnLinuxProcesses, RefusesWhatIsNotAGameUnderWine) {
-    const CheckerRun own = check({"--pid", std::to_string(getpid())});
-    const CheckerRun none = check({"--pid", "999999999"});
-    const CheckerRun name = check({"--process", "no-such-game.exe"});
+    const CheckerRun own = checkLinux({"--pid", std::to_string(getpid())});
+    const CheckerRun none = checkLinux({"--pid", "999999999"});
+    const CheckerRun name = checkLinux({"--process", "no-such-game.exe"});
 
     EXPECT_EQ(own.status, 2);
     EXPECT_EQ(own.err, "menupatch-check: process " + std::to_string(getpid()) +

@@ -12,6 +12,7 @@
 #include "checker/checker.h"
 #include "checker/read/pe_image.h"
 #include "text/text.h"
+#include "tests/support/fake_processes.h"
 #include "tests/support/json_reader.h"
 #include "tests/loader/loader_layouts.h"
 #include "tests/support/temp_folder.h"
@@ -29,7 +30,7 @@ TEST_P(NamedLayouts, VerdictAndWhatStandsWhereOnceMapped) {
 
     std::string out;
     std::string err;
-    const int status = runChecker({"--json", exe}, {}, &out, &err);
+    const int status = runChecker({"--json", exe}, {}, noProcesses(), &out, &err);
 
     EXPECT_EQ(status, c.checkerStatus) << err;
     if (c.checkerStatus == 2) {
@@ -126,7 +127,7 @@ TEST(ExecutableMapping, SixtyFiveThousandSectionsAndAOneMebibyteManifest) {
 
     std::string out;
     std::string err;
-    const int status = runChecker({"--json", exe}, {}, &out, &err);
+    const int status = runChecker({"--json", exe}, {}, noProcesses(), &out, &err);
     PeImage image;
     ASSERT_EQ(readPeImage(file, &image).problem, ImageProblem::None);
     const std::string manifest = imageManifest(image);

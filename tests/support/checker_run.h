@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "checker/checker.h"
+#include "tests/support/fake_processes.h"
 
 struct CheckerRun {
     int status = -1;
@@ -16,9 +17,11 @@ struct CheckerRun {
     bool says(const std::string& text) const { return out.find(text) != std::string::npos; }
 };
 
-inline CheckerRun check(const std::vector<std::string>& args, const VirtualStore& store = {}) {
+// No process runs unless the test lays some out.
+inline CheckerRun check(const std::vector<std::string>& args, const VirtualStore& store = {},
+                        const Processes& processes = noProcesses()) {
     CheckerRun run;
-    run.status = runChecker(args, store, &run.out, &run.err);
+    run.status = runChecker(args, store, processes, &run.out, &run.err);
     return run;
 }
 

@@ -10,6 +10,7 @@
 #include "checker/checker.h"
 #include "checker/decide/game_check.h"
 #include "substitute_host/game_executable.h"
+#include "tests/support/checker_run.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -57,17 +58,26 @@ TEST(FailedReads, CannotTellAndSayWhereAtEachPlaceTheCheckReads) {
         EXPECT_TRUE(file.readFailed);
         EXPECT_EQ(file.problem, std::string("the game's memory could not be read (") + p.read + ")");
 
-        // The same game running, with the plug-in's changes in place or not.
-        std::string out;
-        std::string err;
-        const int status = checkOpenGame(failingAt(image, p.address), {4321, "game.exe"}, true, &out, &err);
+        // The same game running, with the plug-in's changes in place or not:
+        // asked for by its id, and found with nothing named.
+        FakeProcess game;
+        game.pid = 4321;
+        game.name = "game.exe";
+        game.image = std::make_shared<PeImage>(image);
+        game.failsAt = p.address;
+        const Processes running = fakeProcesses(std::make_shared<std::vector<FakeProcess>>(1, game));
+        const CheckerRun byPid = check({"--json", "--pid", "4321"}, {}, running);
+        const CheckerRun found = check({"--json"}, {}, running);
         if (p.runningReadsIt) {
-            EXPECT_EQ(status, 2) << out;
-            EXPECT_EQ(out, "");
-            EXPECT_EQ(err.rfind("menupatch-check: process 4321: ", 0), 0u) << err;
-            EXPECT_NE(err.find(std::string(" (") + p.read + ")\n"), std::string::npos) << err;
+            EXPECT_EQ(byPid.status, 2) << byPid.out;
+            EXPECT_EQ(byPid.out, "");
+            EXPECT_EQ(byPid.err.rfind("menupatch-check: process 4321: ", 0), 0u) << byPid.err;
+            EXPECT_NE(byPid.err.find(std::string(" (") + p.read + ")\n"), std::string::npos) << byPid.err;
+            // The signature was not read: only a game with the plug-in loaded is found at all.
+            EXPECT_EQ(found.status, 2) << found.out;
         } else {
-            EXPECT_EQ(status, 1) << err;
+            EXPECT_EQ(byPid.status, 1) << byPid.err;
+            EXPECT_EQ(found.status, 1) << found.out;
         }
     }
 }

@@ -13,6 +13,7 @@
 #include "text/text.h"
 #include "substitute_host/game_executable.h"
 #include "tests/support/shell_link_file.h"
+#include "tests/support/fake_processes.h"
 #include "tests/support/scoped_environment.h"
 #include "tests/support/temp_folder.h"
 
@@ -148,7 +149,7 @@ struct CheckRun {
 
 CheckRun check(const std::vector<std::string>& args) {
     CheckRun run{};
-    run.status = runChecker(args, {}, &run.out, &run.err);
+    run.status = runChecker(args, {}, noProcesses(), &run.out, &run.err);
     return run;
 }
 
