@@ -31,13 +31,16 @@ constexpr char kUsage[] =
     "usage: menupatch-check [--settings PATH] [--json] GAME.EXE|SHORTCUT.lnk\n"
     "       menupatch-check [--json] --pid PID\n"
     "       menupatch-check [--json] --process NAME.exe\n"
+    "       menupatch-check [--json]\n"
     "       menupatch-check --help (or -h, /?)\n"
     "       menupatch-check --version\n"
     "\n"
     "With GAME.EXE, reads the game's executable without running it and tells whether the plug-in\n"
     "will apply, and what it will change. --settings names the settings file or the folder that\n"
     "holds it (by default the executable's folder). With --pid or --process, reads the running\n"
-    "game and tells whether the plug-in's changes are in place.\n"
+    "game and tells whether the plug-in's changes are in place. With nothing named (a double-click),\n"
+    "finds the running games itself and tells the same of each. A file whose game is running is\n"
+    "answered by the running game too.\n"
     "Exit status: 0 applies (or applied), 1 does not (or not in place, or partly), 2 cannot tell.\n";
 
 struct Options {

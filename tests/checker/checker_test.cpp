@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +21,7 @@
 
 #include "checker/checker.h"
 #include "checker/decide/game_check.h"
+#include "checker/system/linux_process.h"
 #include "text/text.h"
 #include "substitute_host/game_executable.h"
 #include "tests/support/checker_run.h"
@@ -980,6 +982,11 @@ TEST(CheckerJson, StaysJsonWhateverThePathHolds) {
     }
 }
 
+std::string readFileText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
 // The checker over this machine's own processes, as the Linux checker runs.
 CheckerRun checkLinux(const std::vector<std::string>& args) { return check(args, {}, systemProcesses()); }
 
@@ -988,12 +995,17 @@ CheckerRun checkLinux(const std::vector<std::string>& args) { return check(args,
 // argument, as Wine's loader is.
 struct WineStandIn {
     pid_t pid = 0;
-    WineStandIn(const TempFolder& temp, const std::string& windowsProgram, const std::string& loaderName = "wine-stand-in") {
+    // `preload`: files the stand-in maps as Wine maps the program and its DLLs
+    // (shared libraries under those names, through LD_PRELOAD).
+    WineStandIn(const TempFolder& temp, const std::string& windowsProgram, const std::string& loaderName = "wine-stand-in",
+                const std::string& preload = "") {
         const std::string loader = temp.path + "/" + loaderName;
         std::filesystem::copy_file("/bin/sleep", loader);
         const std::string seconds = "60";
         char* const argv[] = {const_cast<char*>(windowsProgram.c_str()), const_cast<char*>(seconds.c_str()), nullptr};
-        if (posix_spawn(&pid, loader.c_str(), nullptr, nullptr, argv, environ) != 0) {
+        std::string preloadVariable = "LD_PRELOAD=" + preload;
+        char* const withPreload[] = {&preloadVariable[0], nullptr};
+        if (posix_spawn(&pid, loader.c_str(), nullptr, nullptr, argv, preload.empty() ? environ : withPreload) != 0) {
             pid = 0;
             return;
         }
@@ -1037,6 +1049,51 @@ TEST(CheckerOnLinuxProcesses, FindsAWineProgramByNameInAnyCaseAndScript) {
     EXPECT_EQ(two.err, "menupatch-check: ИГРА.exe: 2 running processes have that name (pids " +
                            std::to_string(std::min(game.pid, second.pid)) + ", " +
                            std::to_string(std::max(game.pid, second.pid)) + "); choose one with --pid\n");
+}
+
+// With nothing named, the Linux checker finds a Wine program that has loaded
+// menupatch.dll (build C has no signature); and it tells the file a Wine
+// program runs from another of the same name.
+TEST(CheckerOnLinuxProcesses, FindsTheGameByThePlugInItLoadedAndTheFileItRuns) {
+    TempFolder temp;
+    const std::string library = "/lib/x86_64-linux-gnu/libdl.so.2";
+    const std::string program = temp.path + "/Game.EXE";
+    std::filesystem::copy_file(library, temp.path + "/MenuPatch.dll");
+    std::filesystem::copy_file("/lib/x86_64-linux-gnu/libutil.so.1", program);
+    WineStandIn game(temp, "C:\\Games\\Game.EXE", "wine-stand-in", temp.path + "/MenuPatch.dll:" + program);
+    ASSERT_NE(game.pid, 0);
+    // The loader maps them before the program runs, soon after the command line is set.
+    for (int i = 0; i < 200 && !mapsHoldFileNamed(readFileText("/proc/" + std::to_string(game.pid) + "/maps"),
+                                                   "game.exe"); ++i) {
+        usleep(5000);
+    }
+
+    const CheckerRun found = checkLinux({"--json"});
+    JsonValue report;
+    ASSERT_TRUE(parseJson(found.out, &report)) << found.out << found.err;
+    const auto ours = std::find_if(report["games"].items.begin(), report["games"].items.end(),
+                                   [&](const JsonValue& g) { return g["pid"].text == std::to_string(game.pid); });
+    ASSERT_NE(ours, report["games"].items.end()) << found.out;
+    EXPECT_EQ((*ours)["process"].text, "Game.EXE");
+    EXPECT_EQ((*ours)["plugin_loaded"].text, "true");
+    // None of the builds' places are there: the plug-in leaves it untouched.
+    EXPECT_EQ((*ours)["applied"].text, "no");
+
+    // The same file under another name (a hard link) is the same file; a copy is not.
+    const std::string link = temp.make("link") + "/game.exe";
+    const std::string copy = temp.make("copy") + "/Game.EXE";
+    std::filesystem::create_hard_link(program, link);
+    std::filesystem::copy_file(program, copy);
+    GameSource source;
+    std::string name;
+    std::string why;
+    ASSERT_TRUE(openGameProcess(game.pid, &source, &name, &why)) << why;
+    EXPECT_TRUE(openProcessHasPlugin());
+    EXPECT_TRUE(openProcessRuns(program));
+    EXPECT_TRUE(openProcessRuns(link));
+    EXPECT_FALSE(openProcessRuns(copy));
+    EXPECT_FALSE(openProcessRuns(temp.path + "/none.exe"));
+    closeGameProcess();
 }
 
 // The checker as a player who is not root runs it: as root the test's locked

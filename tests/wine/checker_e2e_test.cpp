@@ -381,6 +381,38 @@ TEST(CheckerOnRunningGame, LinuxCheckerByLongNameInAnyCase) {
     EXPECT_EQ(jsonValue(byName.out, "applied"), "yes");
 }
 
+// Double-clicked while the game runs: both checkers find it with nothing
+// named; once it has ended, each says in plain words that none runs. Run
+// alone (RUN_SERIAL): another test's game would be found too.
+TEST(RunningGamesUnderWine, FoundWithNothingNamed_NoneOnceItEnds) {
+    TempFolder temp;
+    StayingHost host = startStayingHost({"--build", "A"}, temp.path + "/stop");
+    ASSERT_NE(host.pid, 0u) << host.output;
+    const ProgramRun found = runChecker({});
+    const ProgramRun fromLinux = runLinuxChecker({"--json"});
+    const unsigned linuxPid = linuxPidOf(host);
+    stopStayingHost(host);
+    const ProgramRun none = runChecker({});
+
+    EXPECT_EQ(found.exitCode, 0) << found.out << found.err;
+    EXPECT_EQ(found.firstLine().rfind("Running games found: 1 of the ", 0), 0u) << found.out;
+    const std::string pid = std::to_string(host.pid);
+    EXPECT_TRUE(found.says("\nsubstitute_host.exe, process " + pid + " (menupatch.dll loaded):\nBuild A, process " + pid +
+                           " (substitute_host.exe): the plug-in's changes are in place.\n"))
+        << found.out;
+    const JsonValue onLinux = parsed(fromLinux);
+    ASSERT_EQ(onLinux["games"].items.size(), 1u) << fromLinux.out;
+    EXPECT_EQ(onLinux["games"].items[0]["pid"].text, std::to_string(linuxPid));
+    EXPECT_EQ(onLinux["games"].items[0]["plugin_loaded"].text, "true");
+    EXPECT_EQ(onLinux["games"].items[0]["applied"].text, "yes");
+    EXPECT_EQ(fromLinux.exitCode, 0);
+
+    EXPECT_EQ(none.exitCode, 2) << none.out;
+    EXPECT_EQ(none.firstLine().rfind("No running game found: none of the ", 0), 0u) << none.out;
+    EXPECT_TRUE(none.says("What to do   To check the game's file, drag its executable")) << none.out;
+    EXPECT_EQ(none.err, "");
+}
+
 TEST(CheckerOnRunningGame, NoSuchProcess) {
     const ProgramRun pid = runChecker({"--pid", "999999"});
     EXPECT_EQ(pid.exitCode, 2);

@@ -74,6 +74,9 @@ TEST_P(PackedHostUnderWine, PatchedAsTheHostIs_FileCannotTell_RunningGameInPlace
     StayingHost host = startStayingHost({"--build", "A"}, temp.path + "/stop", packed);
     const ProgramRun byName = runChecker({"--process", name});
     const ProgramRun fromLinux = runLinuxChecker({"--json", "--process", name});
+    // The file dragged while its game runs: the running game answers.
+    const ProgramRun dragged = runChecker({windowsPath(packed)});
+    const ProgramRun draggedOnLinux = runLinuxChecker({"--json", packed});
     stopStayingHost(host);
 
     // The same bytes in the game, the same calls, the same second load.
@@ -101,6 +104,19 @@ TEST_P(PackedHostUnderWine, PatchedAsTheHostIs_FileCannotTell_RunningGameInPlace
     JsonValue linuxReport;
     ASSERT_TRUE(parseJson(fromLinux.out, &linuxReport)) << fromLinux.out << fromLinux.err;
     EXPECT_EQ(linuxReport["applied"].text, "yes");
+
+    EXPECT_EQ(dragged.exitCode, 0) << dragged.out << dragged.err;
+    EXPECT_EQ(dragged.firstLine(), byName.firstLine());
+    EXPECT_TRUE(dragged.says("\n\nAnswered by  the running game, process " + std::to_string(host.pid) + " (" + name +
+                             "),"))
+        << dragged.out;
+    EXPECT_NE(dragged.out.find(c.sign), std::string::npos) << dragged.out;
+    JsonValue draggedReport;
+    ASSERT_TRUE(parseJson(draggedOnLinux.out, &draggedReport)) << draggedOnLinux.out << draggedOnLinux.err;
+    EXPECT_EQ(draggedOnLinux.exitCode, 0);
+    EXPECT_EQ(draggedReport["check"].text, "hidden");
+    ASSERT_EQ(draggedReport["running_games"].items.size(), 1u) << draggedOnLinux.out;
+    EXPECT_EQ(draggedReport["running_games"].items[0]["applied"].text, "yes");
 }
 
 INSTANTIATE_TEST_SUITE_P(Packers, PackedHostUnderWine, testing::ValuesIn(kPackedHosts),

@@ -31,6 +31,32 @@ const std::string kMaps =
     "fffff000-100001000 r--p 00000000 00:00 0\n"
     "7ffd0000000-7ffd0001000 rw-p 00000000 00:00 0 [stack]\n";
 
+// The files Wine maps into a game's process, from its maps: its executable,
+// the DLLs it loaded (in whatever case their folder spells them), a name with
+// spaces; not anonymous memory, nor the kernel's own names.
+TEST(ProcessMaps, MappedFilesAndTheModuleByItsName) {
+    const std::string maps =
+        "00120000-00131000 r--s 00000000 fe:00 1107512                   /usr/lib/wine/apisetschema.dll\n"
+        "00400000-00401000 r--p 00000000 fe:00 10953009                  /home/p/My Games/Game.exe\n"
+        "0085f000-00866000 r--p 00056000 fe:00 10953009                  /home/p/My Games/Game.exe\n"
+        "10000000-10001000 r--p 00000000 fe:00 10953012                  /home/p/My Games/MenuPatch.DLL\n"
+        "20000000-20001000 rw-p 00000000 00:00 0\n"
+        "30000000-30001000 r--p 00000000 fe:00 77                        /old/menupatch.dll (deleted)\n"
+        "40000000-40001000 r--p 00000000 fe:00 78                        /menupatch.dll/inside.dll\n"
+        "7ffd0000000-7ffd0001000 rw-p 00000000 00:00 0                   [stack]\n";
+    EXPECT_EQ(mappedFiles(maps),
+              (std::vector<std::string>{"/usr/lib/wine/apisetschema.dll", "/home/p/My Games/Game.exe",
+                                        "/home/p/My Games/MenuPatch.DLL", "/old/menupatch.dll (deleted)",
+                                        "/menupatch.dll/inside.dll"}));
+    EXPECT_TRUE(mapsHoldFileNamed(maps, "menupatch.dll"));
+    EXPECT_TRUE(mapsHoldFileNamed(maps, "game.EXE"));
+    EXPECT_FALSE(mapsHoldFileNamed(maps, "inside"));
+    const std::string withoutThePlugIn = maps.substr(0, maps.find("10000000-")) + maps.substr(maps.find("20000000-"));
+    EXPECT_FALSE(mapsHoldFileNamed(withoutThePlugIn, "menupatch.dll"));
+    EXPECT_TRUE(mappedFiles("").empty());
+    EXPECT_TRUE(mappedFiles("00400000-00401000 r--p 00000000 fe:00 10953009\n").empty());
+}
+
 struct RegionCase {
     HostAddress address;
     HostRegion region;
