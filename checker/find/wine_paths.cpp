@@ -180,6 +180,15 @@ bool unixPathOf(const std::string& windowsPath, bool relative, const WineLookup&
                "no names Windows accepts";
         return false;
     }
+    // Taken as written, a slash is part of a name, and no name holds one
+    // (Wine: ERROR_INVALID_NAME); on Linux it would split the name instead.
+    if (verbatim && std::find_if(written.begin(), written.end(), [](const std::string& name) {
+                        return name.find('/') != std::string::npos;
+                    }) != written.end()) {
+        *why = "its path (" + windowsPath + ") is to be taken as written (\\\\?\\), and then a name holding \"/\" is "
+               "no name Windows accepts";
+        return false;
+    }
     names.insert(names.end(), written.begin(), written.end());
     if (!verbatim) names = collapsed(names);
     fs::path folder = root;

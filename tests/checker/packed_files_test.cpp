@@ -79,6 +79,44 @@ void putChecksum(std::vector<unsigned char>& file) {
     for (int i = 0; i < 4; ++i) file[field + i] = static_cast<unsigned char>(checksum >> (8 * i));
 }
 
+// The page at `page` split out of the section that holds it into a section of
+// its own whose file data is its first `rawSize` bytes, changed by `change`;
+// the sections' data laid back to back again, as a linker would.
+void pageOnItsOwn(ExeLayout& layout, HostAddress page, std::uint32_t rawSize,
+                  const std::function<void(std::vector<unsigned char>&)>& change) {
+    std::vector<ExeSection> sections;
+    for (const ExeSection& s : layout.sections) {
+        if (page < s.begin || page >= s.begin + s.virtualSize) {
+            sections.push_back(s);
+            continue;
+        }
+        const auto dataOf = [&s](HostAddress from, std::uint32_t size) {
+            std::vector<unsigned char> data(size, 0);
+            for (std::uint32_t i = 0; i < size && from - s.begin + i < s.data.size(); ++i) data[i] = s.data[from - s.begin + i];
+            return data;
+        };
+        if (page > s.begin) sections.push_back({s.name, s.begin, page - s.begin, 0, 0, s.characteristics, dataOf(s.begin, page - s.begin)});
+        std::vector<unsigned char> own = dataOf(page, rawSize);
+        change(own);
+        sections.push_back({".page", page, kPageSize, 0, 0, s.characteristics, own});
+        const HostAddress after = page + kPageSize;
+        const std::uint32_t rest = s.begin + s.virtualSize - after;
+        if (rest != 0) sections.push_back({s.name, after, rest, 0, 0, s.characteristics, dataOf(after, rest)});
+    }
+    std::uint32_t fileEnd = kExeHeadersSize;
+    for (ExeSection& section : sections) {
+        section.rawSize = static_cast<std::uint32_t>(section.data.size());
+        section.rawOffset = section.data.empty() ? 0 : fileEnd;
+        fileEnd += section.rawSize;
+    }
+    layout.sections = sections;
+}
+
+void encrypt(std::vector<unsigned char>& data) {
+    const std::vector<unsigned char> key = noise(data.size(), 3);
+    for (std::size_t b = 0; b < data.size(); ++b) data[b] ^= key[b];
+}
+
 std::vector<unsigned char> packedByUpx(const char* name, const TempFolder& temp) {
     const std::string plain = temp.path + "/plain.exe";
     const std::string packed = temp.path + "/upx.exe";
@@ -142,6 +180,24 @@ const PackedCase kPackedCases[] = {
      2, kCannotTell, {kHidden, fact("what", quoted("page_slot")), fact("held", quoted("past_raw_data"))}},
     {"PackedByUpx_A", [](const TempFolder& temp) { return packedByUpx("A", temp); }, 2, kCannotTell,
      {kHidden, fact("section", quoted("UPX0")), fact("upx_sections", "[\"UPX0\", \"UPX1\", \"UPX2\"]")}},
+    // Encrypted bytes in a small section measure lower than 4 KiB of the same
+    // bytes would (here 7.88 bits over 1.5 KiB): held to the threshold for that window.
+    {"SmallEncryptedSectionAtTheSlot_C",
+     [](const TempFolder&) {
+         return laidOut("C", [](ExeLayout& layout) { pageOnItsOwn(layout, 0x496000, 0x600, encrypt); });
+     },
+     2, kCannotTell + " (encrypted or compressed",
+     {kHidden, fact("what", quoted("page_slot")), fact("section", quoted(".page")), fact("window", "1536")}},
+    // The operand's old value is shown as the game's: where the file leaves it
+    // to run time, the report cannot show it, whatever else fits.
+    {"OnlyTheOperandLeftToRunTime_A",
+     [](const TempFolder&) {
+         return laidOut("A", [](ExeLayout& layout) {
+             pageOnItsOwn(layout, 0x490000, 0x200, [](std::vector<unsigned char>&) {});
+         });
+     },
+     2, kCannotTell + " (left to be filled when the game starts",
+     {kHidden, fact("what", quoted("flag_operand")), fact("held", quoted("past_raw_data"))}},
     // Look-alikes over plain code: answered as before.
     {"WrapperOverPlainCode_A", [](const TempFolder&) { return wrapped("A", false); }, 0,
      "Build A: the plug-in will apply.", {fact("applies", "true"), fact("entry_section", quoted(".bind"))}},
@@ -265,6 +321,33 @@ TEST(CheckerBesideTheGame, NamesTheGameBesideALauncher) {
                                  "/launcher64.exe: a 64-bit executable, not the 32-bit game; wrapped.exe beside it "
                                  "cannot be told from its file (packed or encrypted): check it while it runs, with "
                                  "--process wrapped.exe; Game.EXE beside it is build B: the plug-in will apply to it\n");
+}
+
+// A file that hides what the plug-in reads, though its dry run would fit
+// (its signature encrypted, build C's places plain): the game beside it is
+// looked for too. Up to the 16 largest executables beside it are read.
+TEST(CheckerBesideTheGame, LooksBesideAHiddenFileAndReadsUpToSixteen) {
+    TempFolder temp;
+    writeFile(temp.path + "/launcher.exe", encrypted("A", [](std::size_t i) { return i == kProbeSection; }));
+    writeFile(temp.path + "/game.exe", gameExecutable(build("B")));
+    const std::size_t game = gameExecutable(build("B")).size();
+    // Larger executables that are none of the builds: the game is the 16th largest.
+    writeFile(temp.path + "/big.exe", std::vector<unsigned char>(game + 1, 'x'));
+    for (int i = 2; i <= 14; ++i) {
+        std::filesystem::create_hard_link(temp.path + "/big.exe", temp.path + "/big-" + std::to_string(i) + ".exe");
+    }
+    writeFile(temp.path + "/crash-reporter.exe", std::vector<unsigned char>(game + 2, 'x'));
+
+    const CheckerRun sixteenth = check({"--json", temp.path + "/launcher.exe"});
+    writeFile(temp.path + "/setup.exe", std::vector<unsigned char>(game + 3, 'x'));
+    const CheckerRun seventeenth = check({"--json", temp.path + "/launcher.exe"});
+
+    EXPECT_EQ(sixteenth.status, 2) << sixteenth.out << sixteenth.err;
+    EXPECT_TRUE(sixteenth.says(kHidden)) << sixteenth.out;
+    EXPECT_TRUE(sixteenth.says("\"beside\": [{\"file\": \"" + temp.path + "/game.exe\", \"build\": \"B\"")) << sixteenth.out;
+    EXPECT_TRUE(sixteenth.says(fact("beside_not_read", 0))) << sixteenth.out;
+    EXPECT_TRUE(seventeenth.says(fact("beside", "[]"))) << seventeenth.out;
+    EXPECT_TRUE(seventeenth.says(fact("beside_not_read", 1))) << seventeenth.out;
 }
 
 }  // namespace

@@ -43,6 +43,8 @@ const NamePair kNamePairs[] = {
     {"𐐨.exe", "𐐨.EXE", true},
     {"😀.exe", "😁.exe", false},            // one plane up, differing only in the second unit
     {"😀.exe", "😀.EXE", true},
+    // Whose low units alone would be a case pair (Cyrillic а and А): the character is the whole pair.
+    {"\U00010430.exe", "\U00010410.exe", false},
     {"游戏.exe", "游戏.EXE", true},        // no case at all
     {"游戏.exe", "游玩.exe", false},
     {"i.exe", "İ.exe", false},             // dotted capital I folds only in Turkish

@@ -122,6 +122,8 @@ TEST(WinePaths, TheCheckerReachesWhatWineOpens) {
         t + "\\Games\\My Game\\game.exe/",
         "\\??\\" + t + "\\Games\\My Game\\game.exe",
         "\\\\?\\" + t + "\\Games\\.\\My Game\\game.exe",
+        "\\\\?\\" + t + "\\Games/My Game\\game.exe",
+        "\\??\\" + z + "/Games/My Game/game.exe",
         t + "\\Games\\My Game\\game .exe",
         "1:\\Games\\game.exe",
     };

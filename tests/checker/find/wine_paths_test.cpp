@@ -53,6 +53,9 @@ const PathCase kPaths[] = {
     {"\\\\?\\C:\\Games\\My Game\\game.exe.", false, "Games/My Game/game.exe."},
     {"\\\\?\\C:\\Games\\My Game\\..\\My Game\\game.exe", false, "!taken as written"},
     {"\\\\?\\C:\\Games\\.\\My Game\\game.exe", false, "!taken as written"},
+    // There a slash is part of the name, not a separator: no name holds one.
+    {"\\\\?\\C:\\Games/My Game\\game.exe", false, "!a name holding \"/\""},
+    {"\\??\\C:/Games\\My Game\\game.exe", false, "!a name holding \"/\""},
     // \\.\ before a drive is the drive, made whole as any path.
     {"\\\\.\\C:\\Games\\My Game\\..\\My Game\\game.exe. ", false, kGame},
     // What names no drive of the prefix.
