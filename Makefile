@@ -72,7 +72,7 @@ test: deps
 	@cmake -S . -B $(NATIVE_BUILD) -DMENUPATCH_WINDOWS_BUILD=$(CURDIR)/$(WINDOWS_BUILD) \
 	    -DMENUPATCH_CLANG_BUILD=$(CURDIR)/$(CLANG_BUILD) >/dev/null
 	@cmake --build $(NATIVE_BUILD) -j $(JOBS)
-	@cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_CXX_COMPILER=clang++-14 -DMENUPATCH_SANITIZE=ON >/dev/null
+	@cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DMENUPATCH_SANITIZE=ON >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	@bash scripts/run-tests.sh $(TEST_JOBS) $(SANITIZE_BUILD) $(NATIVE_BUILD)
 
@@ -80,7 +80,7 @@ test: deps
 # each; new inputs they find go to build/, the checked-in seeds stay as they are.
 FUZZ_SECONDS ?= 60
 fuzz: deps
-	@cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_CXX_COMPILER=clang++-14 -DMENUPATCH_SANITIZE=ON >/dev/null
+	@cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DMENUPATCH_SANITIZE=ON >/dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target pe_image_fuzz shortcut_fuzz
 	@mkdir -p build/fuzz-corpus build/fuzz-shortcut-corpus
 	@$(SANITIZE_BUILD)/tests/pe_image_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \

@@ -1,4 +1,4 @@
-# Tools from Debian 12's backports, for scripts that source this: the machine's
+# Tools from Debian 12's backports (and sources from Debian 12), for scripts that source this: the machine's
 # own where one will do, else the package's program taken into the project's
 # cache with a private apt configuration (its own source list, package lists
 # and cache, all under the cache folder), its signature checked against
@@ -33,27 +33,40 @@ find_tool() {
   return 1
 }
 
-# PACKAGE's MEMBER (./usr/bin/...) into DESTINATION, checked with unfit; says
-# "LABEL: its version" when done.
-# usage: fetch_tool PACKAGE MEMBER DESTINATION LABEL
-fetch_tool() {
-  local package="$1" member="$2" destination="$3" label="$4"
-  local work
-  work="$(dirname "$destination")/apt"
+# A private apt configuration in WORK (its own source list of the LINES, its
+# package lists and cache), its lists brought up to date; its options in the
+# array `apt`. Each LINE is "deb SUITE" or "deb-src SUITE" of Debian's main.
+# usage: private_apt WORK LINE...
+private_apt() {
+  local work="$1" line
+  shift
   rm -rf "$work"
   mkdir -p "$work/lists/partial" "$work/archives/partial"
   if [ ! -r "$keyring" ]; then
     echo "Debian's archive keyring ($keyring) is missing: install debian-archive-keyring" >&2
     return 1
   fi
-  echo "deb [signed-by=$keyring] http://deb.debian.org/debian $suite main" > "$work/sources.list"
-  local apt=(-q -o "Dir::Etc::SourceList=$work/sources.list" -o Dir::Etc::SourceParts=/dev/null
-             -o "Dir::State::Lists=$work/lists" -o "Dir::Cache=$work" -o "Dir::Cache::Archives=$work/archives"
-             -o APT::Architecture=amd64 -o APT::Architectures::=amd64)
+  for line in "$@"; do
+    echo "${line%% *} [signed-by=$keyring] http://deb.debian.org/debian ${line#* } main"
+  done > "$work/sources.list"
+  apt=(-q -o "Dir::Etc::SourceList=$work/sources.list" -o Dir::Etc::SourceParts=/dev/null
+       -o "Dir::State::Lists=$work/lists" -o "Dir::Cache=$work" -o "Dir::Cache::Archives=$work/archives"
+       -o APT::Architecture=amd64 -o APT::Architectures::=amd64)
   [ "$(id -u)" -ne 0 ] || apt+=(-o APT::Sandbox::User=root)
+  apt-get "${apt[@]}" update >"$work/apt.log" 2>&1 ||
+    { echo "apt-get could not read Debian's lists:" >&2; tail -n 5 "$work/apt.log" >&2; return 1; }
+}
+
+# PACKAGE's MEMBER (./usr/bin/...) into DESTINATION, checked with unfit; says
+# "LABEL: its version" when done.
+# usage: fetch_tool PACKAGE MEMBER DESTINATION LABEL
+fetch_tool() {
+  local package="$1" member="$2" destination="$3" label="$4"
+  local work apt
+  work="$(dirname "$destination")/apt"
   echo "fetching $package from Debian's $suite into $(dirname "$destination")"
-  apt-get "${apt[@]}" update >"$work/apt.log" 2>&1 &&
-    (cd "$work" && apt-get "${apt[@]}" download "$package/$suite") >>"$work/apt.log" 2>&1 ||
+  private_apt "$work" "deb $suite" || return 1
+  (cd "$work" && apt-get "${apt[@]}" download "$package/$suite") >>"$work/apt.log" 2>&1 ||
     { echo "apt-get could not fetch $package:" >&2; tail -n 5 "$work/apt.log" >&2; return 1; }
   dpkg-deb --fsys-tarfile "$work/${package}"_*.deb | tar -xO "$member" > "$destination.$$" &&
     chmod +x "$destination.$$" && mv "$destination.$$" "$destination" || { rm -f "$destination.$$"; return 1; }

@@ -41,6 +41,9 @@ if [ ${#missing[@]} -ne 0 ]; then
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# Zydis' decoder, which menupatch-check measures code with: its sources, built into both checkers.
+bash "$(dirname "$0")/zydis.sh" fetch || { echo "menupatch-check cannot be built without Zydis' sources" >&2; exit 1; }
+
 # UPX 4, which the tests pack the stand-in game with (Debian 12 has only 3.96).
 bash "$(dirname "$0")/upx.sh" fetch || echo "without UPX 4 the tests that pack the stand-in game fail" >&2
 

@@ -31,8 +31,9 @@ struct GameSetup {
 // signatures). False for any other name.
 bool setupOfBuild(const std::string& name, GameSetup* setup);
 
-// The bytes from kGameBegin to kGameEnd: slots, operands, routines (int3),
-// stock menu rows and flag bytes for every build, and signatures where asked.
+// The bytes from kGameBegin to kGameEnd: code as a compiler lays it out in the
+// code pages, and over it slots, operands, routines (int3), stock menu rows and
+// flag bytes for every build, and signatures where asked.
 void layOutGameBytes(const GameSetup& setup, unsigned char* game);
 
 // The protection of the game's page that holds the address: code and probe

@@ -88,10 +88,15 @@ std::vector<HiddenValue> hiddenValues(const PeImage& image, const HostProfile& b
         const HeldRange held = fileHolds(image, address, kValueSize);
         const ImageSection* section = held.section != nullptr ? held.section : sectionAt(image, address);
         HiddenValue value = {valueAt(build, address), address, held.held,
-                             section != nullptr ? section->name : std::string(), {}};
+                             section != nullptr ? section->name : std::string(), {}, {}, false};
         if (held.held == Held::InFile) {
             value.entropy = entropyAround(image, address, kValueSize);
-            if (!looksPacked(value.entropy)) continue;
+            // Encrypted and compressed bytes fail both measures: the entropy names them.
+            if (!looksPacked(value.entropy) && section != nullptr && sectionRuns(*section)) {
+                value.code = codeAround(image, address, kValueSize);
+                value.notCode = !looksLikeCode(value.code);
+            }
+            if (!looksPacked(value.entropy) && !value.notCode) continue;
         }
         hidden.push_back(value);
     }

@@ -33,13 +33,18 @@ enum class ValueRead { SignatureProbe, PageSlot, FlagSourceSlot, FlagOperand };
 
 // A value the plug-in decides from (or the operand it overwrites, whose old
 // value the report shows) that the file does not hold as the running game
-// will: left to run time, or in bytes that look encrypted or compressed.
+// will: left to run time, or in bytes that look encrypted or compressed, or
+// (in code) in bytes that are not plain code.
 struct HiddenValue {
     ValueRead what;
     HostAddress address;
     Held held;            // InFile: the file holds it, but packed
     std::string section;  // the section it lies in; empty: none
     Entropy entropy;      // the bytes around it, where the file holds them
+    // In a section that runs: the bytes around it measured as code, and
+    // whether they are not plain code (zeros, or substituted bytes).
+    CodeMeasure code;
+    bool notCode = false;
 };
 
 // Another executable in the same folder that the plug-in applies to, or

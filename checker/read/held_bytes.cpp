@@ -8,7 +8,6 @@ namespace {
 constexpr std::uint32_t kSectionHasCode = 0x00000020;
 constexpr std::uint32_t kSectionExecutes = 0x20000000;
 
-bool runs(const ImageSection& section) { return section.characteristics & (kSectionHasCode | kSectionExecutes); }
 
 // Why the byte at `address` is not the file's.
 Held whyNotHeld(const PeImage& image, HostAddress address, const ImageSection* section) {
@@ -20,7 +19,17 @@ Held whyNotHeld(const PeImage& image, HostAddress address, const ImageSection* s
     return Held::PastRawData;
 }
 
+// A window of up to `most` bytes centred on the range, inside [from, from + size).
+std::uint64_t windowStart(std::uint64_t from, std::uint32_t size, std::uint32_t window, HostAddress address,
+                          std::uint32_t bytes) {
+    const std::uint64_t centre = std::uint64_t{address} + bytes / 2;
+    const std::uint64_t start = centre > from + std::uint64_t{window} / 2 ? centre - window / 2 : from;
+    return std::min(start, from + size - window);
+}
+
 }  // namespace
+
+bool sectionRuns(const ImageSection& section) { return section.characteristics & (kSectionHasCode | kSectionExecutes); }
 
 HeldRange fileHolds(const PeImage& image, HostAddress address, std::uint32_t size) {
     for (std::uint64_t at = address; at < std::uint64_t{address} + size; ++at) {
@@ -52,10 +61,21 @@ Entropy entropyAround(const PeImage& image, HostAddress address, std::uint32_t s
     if (!fileRunAt(image, address, &run)) return {};
     const std::uint32_t window = std::min(run.size, kEntropyWindow);
     // Centred on the range, moved back inside the run where it would leave it.
-    const std::uint64_t centre = std::uint64_t{address} + size / 2;
-    std::uint64_t from = centre > run.begin + std::uint64_t{window} / 2 ? centre - window / 2 : run.begin;
-    from = std::min(from, std::uint64_t{run.begin} + run.size - window);
+    const std::uint64_t from = windowStart(run.begin, run.size, window, address, size);
     return entropyOf(image.file.data() + run.fileOffset + (from - run.begin), window);
+}
+
+CodeMeasure codeAround(const PeImage& image, HostAddress address, std::uint32_t size) {
+    FileRun run;
+    const ImageSection* section = sectionAt(image, address);
+    if (section == nullptr || !fileRunAt(image, address, &run)) return {};
+    const std::uint64_t sectionEnd = std::uint64_t{image.imageBase} + section->virtualAddress + section->virtualSize;
+    const std::uint64_t end = std::min<std::uint64_t>(std::uint64_t{run.begin} + run.size, sectionEnd);
+    if (end <= address) return {};
+    const std::uint32_t held = static_cast<std::uint32_t>(end - run.begin);
+    const std::uint32_t window = std::min(held, kEntropyWindow);
+    const std::uint64_t from = windowStart(run.begin, held, window, address, size);
+    return measureCode(image.file.data() + run.fileOffset + (from - run.begin), window);
 }
 
 double packedEntropyFor(std::uint32_t window) {
@@ -86,7 +106,7 @@ PackerSigns packerSigns(const PeImage& image) {
     const ImageSection* firstCode = nullptr;
     for (const ImageSection& section : image.sections) {
         if (section.name.rfind("UPX", 0) == 0) signs.upxSections.push_back(section.name);
-        if (firstCode == nullptr && runs(section)) firstCode = &section;
+        if (firstCode == nullptr && sectionRuns(section)) firstCode = &section;
     }
     if (firstCode != nullptr) signs.firstCodeSection = firstCode->name;
     if (image.entryPoint == 0) return signs;

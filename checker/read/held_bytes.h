@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "checker/read/code_measure.h"
 #include "checker/read/pe_image.h"
 
 enum class Held {
@@ -45,6 +46,15 @@ Entropy entropyOf(const unsigned char* bytes, std::uint32_t size);
 // too little to tell code from noise: 8, which no window exceeds.
 double packedEntropyFor(std::uint32_t window);
 bool looksPacked(const Entropy& entropy);
+
+// Whether the section's memory is code the game runs: it executes, or is marked as code.
+bool sectionRuns(const ImageSection& section);
+
+// The code measure of the file's bytes around a range in a section that runs:
+// a window of up to kEntropyWindow bytes, kept inside the run of file bytes
+// that holds its first byte and inside what the section covers in memory
+// (past that, the page is zeros at run time too, and no code).
+CodeMeasure codeAround(const PeImage& image, HostAddress address, std::uint32_t size);
 
 // What a packer or wrapper usually leaves in the headers. Support for the
 // words only: plain executables may show them too.

@@ -168,6 +168,7 @@ ImageReading readSections(PeImage* image, std::uint64_t table, std::uint16_t cou
                                                         hexNumber(image->mappedSize) + ")");
         }
         section.mappedSize = static_cast<std::uint32_t>(mapped);
+        section.virtualSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(virtualSize != 0 ? virtualSize : rawSize, mapped));
         if (flat) {
             // Mapped as the file lies, so every section must lie where it is mapped.
             if (pointer != section.virtualAddress) {

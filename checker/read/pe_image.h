@@ -14,6 +14,8 @@ struct ImageSection {
     std::string name;
     std::uint32_t virtualAddress;  // from the image base
     std::uint32_t mappedSize;      // as mapped: rounded up to the section alignment
+    std::uint32_t virtualSize;     // its own size in memory (VirtualSize, else its raw size);
+                                   // what it does not cover of its last page is zeros
     std::uint32_t rawOffset;       // where the loader reads from: PointerToRawData, down to a sector
     std::uint32_t rawSize;         // bytes mapped from there, whole sectors; the rest reads 0
                                    // (an image aligned below a page maps the file as it lies)

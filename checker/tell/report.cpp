@@ -289,6 +289,18 @@ std::string inSection(const std::string& section) {
     return section.empty() ? "in the executable's headers" : "in section " + section;
 }
 
+// What the code measure found, in words.
+std::string codeWords(const CodeMeasure& code) {
+    if (std::uint64_t{code.filler} * 4 > std::uint64_t{code.window} * 3) {
+        return textf("%u of %u bytes are one instruction repeated (zeros, or one value), where code has other "
+                     "instructions than padding",
+                     code.filler, code.window);
+    }
+    return textf("%.1f%% of the %u instructions in %u bytes are ones compilers never emit, or no instruction at "
+                 "all, where plain code stays below %.1f%%",
+                 code.oddPercent(), code.instructions, code.window, oddPercentFor(code.window));
+}
+
 // Why the file does not hold values as the game will have them: all in one
 // section, for one reason (the first value's; the measure's range over all).
 std::string hiddenWords(const std::vector<const HiddenValue*>& values) {
@@ -297,6 +309,8 @@ std::string hiddenWords(const std::vector<const HiddenValue*>& values) {
     const bool one = values.size() == 1;
     switch (first.held) {
         case Held::InFile: {
+            if (first.notCode) return where + ", whose bytes around " + (one ? "it are" : "them are") +
+                                      " not plain x86 code: " + codeWords(first.code);
             double lowest = 8;
             double highest = 0;
             for (const HiddenValue* value : values) {
@@ -324,7 +338,8 @@ std::vector<std::string> hiddenLines(const FileCheck& check) {
     std::vector<std::vector<const HiddenValue*>> groups;
     for (const HiddenValue& value : check.hidden) {
         const auto group = std::find_if(groups.begin(), groups.end(), [&](const auto& g) {
-            return g.front()->section == value.section && g.front()->held == value.held;
+            return g.front()->section == value.section && g.front()->held == value.held &&
+                   g.front()->notCode == value.notCode;
         });
         if (group == groups.end()) {
             groups.push_back({&value});
@@ -399,10 +414,16 @@ std::string besideReport(const FileCheck& check) {
 
 // Why the file cannot tell, in a few words.
 const char* hiddenReason(const FileCheck& check) {
-    const bool packed = std::any_of(check.hidden.begin(), check.hidden.end(),
-                                    [](const HiddenValue& value) { return value.held == Held::InFile; });
-    return packed ? "encrypted or compressed in the file, and restored when the game starts"
-                  : "left to be filled when the game starts, as a packed game's code is";
+    const auto any = [&check](bool (*is)(const HiddenValue&)) {
+        return std::any_of(check.hidden.begin(), check.hidden.end(), is);
+    };
+    if (any([](const HiddenValue& v) { return v.held == Held::InFile && !v.notCode; })) {
+        return "encrypted or compressed in the file, and restored when the game starts";
+    }
+    if (any([](const HiddenValue& v) { return v.notCode; })) {
+        return "not code in the file (zeros, or bytes that stand for the code's), and restored when the game starts";
+    }
+    return "left to be filled when the game starts, as a packed game's code is";
 }
 
 // The file and what it does not hold: the executable, the values, the signs.
@@ -615,12 +636,17 @@ std::string fileJson(const std::string& path, const PeImage& image, const FileCh
     std::vector<std::string> hidden;
     for (const HiddenValue& value : check.hidden) {
         const bool measured = value.held == Held::InFile;
+        const bool code = value.code.window != 0;
         hidden.push_back(object({{"what", json(std::string(valueKey(value.what)))},
                                  {"address", json(std::uint64_t{value.address})},
                                  {"section", value.section.empty() ? "null" : json(value.section)},
                                  {"held", json(std::string(heldKey(value.held)))},
                                  {"entropy", measured ? textf("%.3f", value.entropy.bitsPerByte) : "null"},
-                                 {"window", measured ? json(std::uint64_t{value.entropy.window}) : "null"}}));
+                                 {"window", measured ? json(std::uint64_t{value.entropy.window}) : "null"},
+                                 {"not_code", json(value.notCode)},
+                                 {"odd_percent", code ? textf("%.2f", value.code.oddPercent()) : "null"},
+                                 {"filler_bytes", code ? json(std::uint64_t{value.code.filler}) : "null"},
+                                 {"code_window", code ? json(std::uint64_t{value.code.window}) : "null"}}));
     }
     std::vector<std::string> upx;
     for (const std::string& name : check.signs.upxSections) upx.push_back(json(name));

@@ -7,11 +7,14 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "checker/read/pe_image.h"
 #include "substitute_host/game_executable.h"
 #include "tests/support/checker_run.h"
 #include "tests/support/drm_wrapper.h"
@@ -37,13 +40,66 @@ std::vector<unsigned char> noise(std::size_t size, unsigned seed) {
     return bytes;
 }
 
-std::vector<unsigned char> wrapped(const char* name, bool encrypt) {
+std::vector<unsigned char> wrapped(const char* name, bool encrypt, bool substitute = false) {
     std::vector<unsigned char> file = gameExecutable(build(name));
     std::string why;
     WrapOptions options;
     options.encrypt = encrypt;
+    options.substitute = substitute;
     EXPECT_TRUE(wrapExecutable(&file, options, &why)) << why;
     return file;
+}
+
+// A wrapper's stub over the code, whose bytes the file leaves as zeros (their
+// sizes kept): the stub restores them from elsewhere when the game starts.
+std::vector<unsigned char> codeAsZeros(const char* name) {
+    std::vector<unsigned char> file = wrapped(name, false);
+    PeImage image;
+    EXPECT_EQ(readPeImage(file, &image).problem, ImageProblem::None);
+    for (const ImageSection& section : image.sections) {
+        if ((section.characteristics & kSectionExecutes) && section.name != ".bind") {
+            std::fill(file.begin() + section.rawOffset, file.begin() + section.rawOffset + section.rawSize, 0);
+        }
+    }
+    return file;
+}
+
+// Real code of a compiler (gcc's, in Wine's kernel32.dll) laid over the game's
+// code pages, the game's own values kept where they stand.
+std::vector<unsigned char> overRealCode(const char* name) {
+    const GameSetup setup = build(name);
+    std::vector<unsigned char> game = gameBytesOf(setup);
+    std::vector<unsigned char> code;
+    std::ifstream file("/usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll", std::ios::binary);
+    {
+        const std::vector<unsigned char> dll{std::istreambuf_iterator<char>(file), {}};
+        PeImage image;
+        if (readPeImage(dll, &image).problem == ImageProblem::None && !image.sections.empty()) {
+            const ImageSection& text = image.sections.front();
+            code.assign(dll.begin() + text.rawOffset, dll.begin() + text.rawOffset + std::min<std::size_t>(text.rawSize, 0x10000));
+        }
+    }
+    EXPECT_GE(code.size(), 0x10000u) << "Wine's kernel32.dll, as scripts/install-deps.sh installs it";
+    if (code.empty()) return {};
+    // The game's own values (every build's slots and routines, the signatures) stay where they stand.
+    std::vector<bool> own(game.size(), false);
+    const auto keep = [&](HostAddress address, std::uint32_t size) {
+        for (std::uint32_t i = 0; i < size; ++i) own[address - kGameBegin + i] = true;
+    };
+    for (const HostProfile& b : kBuilds) {
+        keep(b.pageSlot, 4), keep(b.flagSourceSlot, 4), keep(b.flagDestSlot, 4);
+        keep(b.enterSettingsDirRoutine, 1), keep(b.setDirRoutine, 1);
+    }
+    if (setup.signatureAtA) keep(kProbeA, 4);
+    if (setup.signatureAtB) keep(kProbeB, 4);
+    for (HostAddress page : {kCodeBase, kProbePage}) {
+        const std::uint32_t size = page == kCodeBase ? kCodeSize : kPageSize;
+        for (std::uint32_t i = 0; i < size; ++i) {
+            const std::size_t at = page - kGameBegin + i;
+            if (!own[at]) game[at] = code[(page - kCodeBase + i) % code.size()];
+        }
+    }
+    return gameExecutable(setup, game);
 }
 
 // Sections of a layout changed before it is written.
@@ -198,7 +254,42 @@ const PackedCase kPackedCases[] = {
      },
      2, kCannotTell + " (left to be filled when the game starts",
      {kHidden, fact("what", quoted("flag_operand")), fact("held", quoted("past_raw_data"))}},
+    // Bytes that are not code where the game's code stands: zeros, or the code's
+    // bytes through a substitution table. Neither looks random.
+    {"CodeLeftAsZeros_A", [](const TempFolder&) { return codeAsZeros("A"); }, 2,
+     kCannotTell + " (not code in the file",
+     {kHidden, fact("not_code", "true"), fact("filler_bytes", "4096"), fact("entry_section", quoted(".bind"))}},
+    {"CodeSubstituted_A", [](const TempFolder&) { return wrapped("A", true, true); }, 2,
+     kCannotTell + " (not code in the file", {kHidden, fact("not_code", "true"), fact("build", "null")}},
     // Look-alikes over plain code: answered as before.
+    {"RealCompiledCodeAround_A", [](const TempFolder&) { return overRealCode("A"); }, 0,
+     "Build A: the plug-in will apply.", {fact("applies", "true")}},
+    {"RealCompiledCodeAround_C", [](const TempFolder&) { return overRealCode("C"); }, 0,
+     "Build C: the plug-in will apply.", {fact("applies", "true")}},
+    // Build C's probe in the padding after the probe page's last function:
+    // int3 to the end of its data, zeros after it as far as the page goes.
+    {"ProbeInPaddingAtTheCodesEnd_C",
+     [](const TempFolder&) {
+         return laidOut("C", [](ExeLayout& layout) {
+             ExeSection& probe = layout.sections[kProbeSection];
+             std::fill(probe.data.begin() + 0xB80, probe.data.begin() + 0xC00, 0xCC);
+             std::fill(probe.data.begin() + 0xC00, probe.data.end(), 0);
+         });
+     },
+     0, "Build C: the plug-in will apply.", {fact("applies", "true")}},
+    // A jump table (addresses into the code) right after the signature, as
+    // compilers put one after the function that jumps through it.
+    {"JumpTableBesideTheSignature_A",
+     [](const TempFolder&) {
+         return laidOut("A", [](ExeLayout& layout) {
+             ExeSection& probe = layout.sections[kProbeSection];
+             for (std::uint32_t i = 0; i < 64; ++i) {
+                 const std::uint32_t target = kProbePage + 0x40 * i;
+                 for (int b = 0; b < 4; ++b) probe.data[kProbeA + 4 - kProbePage + 4 * i + b] = static_cast<unsigned char>(target >> (8 * b));
+             }
+         });
+     },
+     0, "Build A: the plug-in will apply.", {fact("applies", "true")}},
     {"WrapperOverPlainCode_A", [](const TempFolder&) { return wrapped("A", false); }, 0,
      "Build A: the plug-in will apply.", {fact("applies", "true"), fact("entry_section", quoted(".bind"))}},
     {"UpxNamesOverPlainCode_A",

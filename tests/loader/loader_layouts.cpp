@@ -16,6 +16,14 @@ constexpr HostAddress kEntryCode = kLoaderImageBase + 0x1000;
 
 const std::vector<unsigned char> kSignatureBytes(std::begin(kSignature), std::end(kSignature));
 const std::vector<unsigned char> kZeros4 = {0, 0, 0, 0};
+
+// The game's own code at an address, where no signature stands.
+std::vector<unsigned char> codeAt(HostAddress address) {
+    GameSetup setup;
+    setup.signatureAtA = false;
+    const std::vector<unsigned char> game = gameBytesOf(setup);
+    return {game.begin() + (address - kGameBegin), game.begin() + (address - kGameBegin) + 4};
+}
 constexpr unsigned char kPushOpcode = 0x68;  // the entry code's first instruction
 
 ExeSection& sectionHolding(ExeLayout& exe, HostAddress address) {
@@ -189,9 +197,9 @@ std::vector<NamedLayout> makeNamedLayouts() {
                                      {pageBaseOf(kA), {kPageFiller}, PAGE_WRITECOPY},
                                      {flagAddressOf(kA), {kGameFlag}, PAGE_WRITECOPY}})});
     cases.push_back({runnable("BuildB", onlyB()), 0, "B", "", Outcome::Loaded,
-                     {{kProbeA, kZeros4, PAGE_EXECUTE_READ}, {kProbeB, kSignatureBytes, PAGE_EXECUTE_READ}}});
+                     {{kProbeA, codeAt(kProbeA), PAGE_EXECUTE_READ}, {kProbeB, kSignatureBytes, PAGE_EXECUTE_READ}}});
     cases.push_back({runnable("BuildC", noBuild()), 0, "C", "", Outcome::Loaded,
-                     {{kProbeA, kZeros4, PAGE_EXECUTE_READ}}});
+                     {{kProbeA, codeAt(kProbeA), PAGE_EXECUTE_READ}}});
     cases.push_back({runnable("RoutinesNotExecutable", withSetup([](GameSetup& s) { s.routinesNotExecutable = true; })),
                      1, "A", "", Outcome::Loaded, {{kA.enterSettingsDirRoutine, {}, PAGE_WRITECOPY}}});
     cases.push_back({runnable("FlagPageReadOnly", withSetup([](GameSetup& s) { s.readOnlyPage = flagAddressOf(kA); })),
@@ -243,7 +251,8 @@ std::vector<NamedLayout> makeNamedLayouts() {
     cases.push_back({changed(runnable("RawPointerOffSector"),
                              [](LoaderLayout& l) { sectionHolding(l.exe, kProbeA).rawOffset += 0x100; }),
                      0, "C", "", Outcome::Loaded,
-                     {{kProbeA, kZeros4, PAGE_EXECUTE_READ}, {kProbeA + 0x100, kSignatureBytes, PAGE_EXECUTE_READ}}});
+                     {{kProbeA, codeAt(kProbeA - 0x100), PAGE_EXECUTE_READ},
+                      {kProbeA + 0x100, kSignatureBytes, PAGE_EXECUTE_READ}}});
     // SizeOfRawData stops just short of the signature; the loader reads to the
     // sector's end (a mark in its last byte) and not into the next sector,
     // which the file fills.

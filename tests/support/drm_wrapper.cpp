@@ -145,8 +145,10 @@ struct Code {
 };
 
 // The stub: decrypt each range, restore and run the TLS callbacks, jump to the entry.
+// `substitute`: each range's third word is its inverse table, not a key.
 std::vector<unsigned char> stubCode(std::uint32_t stub, std::uint32_t slot, std::uint32_t callbacks,
-                                    std::uint32_t savedCallbacks, std::uint32_t imageBase, std::uint32_t entry) {
+                                    std::uint32_t savedCallbacks, std::uint32_t imageBase, std::uint32_t entry,
+                                    bool substitute) {
     Code c;
     c.op({0x60});                                   // pushad
     c.op({0xBE}), c.imm(stub + kRanges);            // mov esi, ranges
@@ -161,10 +163,15 @@ std::vector<unsigned char> stubCode(std::uint32_t stub, std::uint32_t slot, std:
     c.op({0xFF, 0x15}), c.imm(slot);
     c.op({0x8B, 0x3C, 0x24, 0x8B, 0x4C, 0x24, 0x04});  // mov edi, [esp]; mov ecx, [esp + 4]
     const std::size_t decrypt = c.here();
-    c.op({0x89, 0xD8, 0xC1, 0xE0, 0x0D, 0x31, 0xC3});  // ebx ^= ebx << 13
-    c.op({0x89, 0xD8, 0xC1, 0xE8, 0x11, 0x31, 0xC3});  // ebx ^= ebx >> 17
-    c.op({0x89, 0xD8, 0xC1, 0xE0, 0x05, 0x31, 0xC3});  // ebx ^= ebx << 5
-    c.op({0x30, 0x1F, 0x47});                       // xor [edi], bl; inc edi
+    if (substitute) {
+        c.op({0x0F, 0xB6, 0x07, 0x8A, 0x04, 0x03});  // movzx eax, byte [edi]; mov al, [ebx + eax]
+        c.op({0x88, 0x07, 0x47});                    // mov [edi], al; inc edi
+    } else {
+        c.op({0x89, 0xD8, 0xC1, 0xE0, 0x0D, 0x31, 0xC3});  // ebx ^= ebx << 13
+        c.op({0x89, 0xD8, 0xC1, 0xE8, 0x11, 0x31, 0xC3});  // ebx ^= ebx >> 17
+        c.op({0x89, 0xD8, 0xC1, 0xE0, 0x05, 0x31, 0xC3});  // ebx ^= ebx << 5
+        c.op({0x30, 0x1F, 0x47});                       // xor [edi], bl; inc edi
+    }
     c.op({0xE2}), c.bytes.push_back(c.to(decrypt));  // loop decrypt
     c.op({0x5F, 0x59});                             // pop edi; pop ecx
     c.op({0x68}), c.imm(stub + kOldProtection);     // VirtualProtect(edi, ecx, old, &old)
@@ -191,6 +198,20 @@ std::vector<unsigned char> stubCode(std::uint32_t stub, std::uint32_t slot, std:
 
 }  // namespace
 
+std::vector<unsigned char> substitutionTable() {
+    // A fixed shuffle (Fisher-Yates over xorshift32): the same in every run.
+    std::vector<unsigned char> table(256);
+    for (int v = 0; v < 256; ++v) table[v] = static_cast<unsigned char>(v);
+    std::uint32_t state = 0x9E3779B9;
+    for (int i = 255; i > 0; --i) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        std::swap(table[i], table[state % (i + 1)]);
+    }
+    return table;
+}
+
 bool wrapExecutable(std::vector<unsigned char>* file, const WrapOptions& options, std::string* why) {
     Image image{*file, 0, 0, 0, 0, 0, 0, {}};
     if (!readImage(&image, why)) return false;
@@ -207,7 +228,12 @@ bool wrapExecutable(std::vector<unsigned char>* file, const WrapOptions& options
         const std::uint32_t size = std::min(s.rawSize, s.virtualSize != 0 ? s.virtualSize : s.rawSize);
         if (!options.encrypt || !(s.flags & kExecutes) || size == 0 || s.rawPointer == 0 || !image.has(s.rawPointer, size)) continue;
         key = (key * 2654435761u) | 1;  // never 0, which xorshift keeps
-        crypt(&(*file)[s.rawPointer], size, key);
+        if (options.substitute) {
+            const std::vector<unsigned char> table = substitutionTable();
+            for (std::uint32_t i = 0; i < size; ++i) (*file)[s.rawPointer + i] = table[(*file)[s.rawPointer + i]];
+        } else {
+            crypt(&(*file)[s.rawPointer], size, key);
+        }
         ranges.insert(ranges.end(), {image.imageBase + s.address, size, key});
     }
     ranges.push_back(0);
@@ -229,8 +255,13 @@ bool wrapExecutable(std::vector<unsigned char>* file, const WrapOptions& options
     saved.push_back(0);
 
     const std::uint32_t savedAt = stub + kRanges + 4 * static_cast<std::uint32_t>(ranges.size());
+    // The inverse table after the saved callbacks, named by each range.
+    const std::uint32_t inverseAt = savedAt + 4 * static_cast<std::uint32_t>(saved.size());
+    if (options.substitute) {
+        for (std::size_t i = 2; i < ranges.size(); i += 3) ranges[i] = inverseAt;
+    }
     std::vector<unsigned char> section = stubCode(stub, virtualProtectSlot(image), callbacks, savedAt,
-                                                  image.imageBase, entry);
+                                                  image.imageBase, entry, options.substitute);
     if (section.size() > kStubCodeRoom) return *why = "the stub outgrew its room", false;
     section.resize(kRanges, 0xCC);
     std::fill(section.begin() + kOldProtection, section.end(), 0);
@@ -238,6 +269,12 @@ bool wrapExecutable(std::vector<unsigned char>* file, const WrapOptions& options
         for (std::uint32_t word : *words) {
             for (int i = 0; i < 4; ++i) section.push_back(static_cast<unsigned char>(word >> (8 * i)));
         }
+    }
+    if (options.substitute) {
+        const std::vector<unsigned char> table = substitutionTable();
+        std::vector<unsigned char> inverse(256);
+        for (int v = 0; v < 256; ++v) inverse[table[v]] = static_cast<unsigned char>(v);
+        section.insert(section.end(), inverse.begin(), inverse.end());
     }
 
     // The stub's section after the last, its data at the end of the file.

@@ -17,7 +17,14 @@
 
 struct WrapOptions {
     bool encrypt = true;  // false: the stub and its entry point over code left plain
+    // With encrypt: each byte replaced by another through one table (a
+    // permutation the stub inverts), instead of a keystream: bytes with the
+    // entropy of code that are no code.
+    bool substitute = false;
 };
+
+// The table a substituting wrapper replaces each byte through.
+std::vector<unsigned char> substitutionTable();
 
 // False, with the reason, where the file is not a PE32 with room in its
 // headers for one more section.
