@@ -56,12 +56,14 @@ std::vector<unsigned char> rawOf(const std::vector<unsigned char>& game, const E
 // What a runnable game has below its own range: entry code, then its imports
 // and the marker, in a section the loader may write.
 constexpr HostAddress kImports = kImageBase + 0x2000;
-constexpr HostAddress kLoaderNames = kImports + 0x40;   // lookup table
-constexpr HostAddress kLoaderSlots = kImports + 0x50;   // address table
+constexpr HostAddress kLoaderNames = kImports + 0x40;   // lookup table: three names and a null
+constexpr HostAddress kLoaderSlots = kImports + 0x50;   // address table, the same
 constexpr HostAddress kLoadLibraryName = kImports + 0x60;
 constexpr HostAddress kSleepName = kImports + 0x80;
 constexpr HostAddress kKernelName = kImports + 0xA0;
 constexpr HostAddress kPluginName = kImports + 0xC0;
+// Not called by the game itself: a wrapper's stub finds it among the game's imports.
+constexpr HostAddress kVirtualProtectName = kImports + 0xE0;
 static_assert(kRunnableMarker == kImports + 0x100);
 
 void putText(std::vector<unsigned char>& out, std::size_t at, const char* text) {
@@ -98,9 +100,11 @@ std::vector<unsigned char> importData() {
     for (HostAddress table : {kLoaderNames, kLoaderSlots}) {
         put32(data, at(table), rva(kLoadLibraryName));
         put32(data, at(table) + 4, rva(kSleepName));
+        put32(data, at(table) + 8, rva(kVirtualProtectName));
     }
     putText(data, at(kLoadLibraryName) + 2, "LoadLibraryA");
     putText(data, at(kSleepName) + 2, "Sleep");
+    putText(data, at(kVirtualProtectName) + 2, "VirtualProtect");
     putText(data, at(kKernelName), "KERNEL32.dll");
     putText(data, at(kPluginName), "menupatch.dll");
     return data;
@@ -154,7 +158,7 @@ ExeLayout gameLayout(const GameSetup& setup, const std::vector<unsigned char>& g
         sections.push_back({".idata", kImports, kGameBegin - kImports, 0, 0,
                             kInitialisedData | kReads | kWrites, importData()});
         layout.directories[kImportDirectory] = {kImports - kImageBase, 40};
-        layout.directories[kImportAddressTable] = {kLoaderSlots - kImageBase, 12};
+        layout.directories[kImportAddressTable] = {kLoaderSlots - kImageBase, 16};
         // The plug-in calls the routines of the build it takes: let them return.
         runnableGame = game;
         for (const HostProfile& build : kBuilds) {

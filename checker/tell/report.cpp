@@ -421,7 +421,8 @@ const char* hiddenReason(const FileCheck& check) {
         return "encrypted or compressed in the file, and restored when the game starts";
     }
     if (any([](const HiddenValue& v) { return v.notCode; })) {
-        return "not code in the file (zeros, or bytes that stand for the code's), and restored when the game starts";
+        return "left in the file as zeros or as other bytes that stand for the code, and restored when the game "
+               "starts";
     }
     return "left to be filled when the game starts, as a packed game's code is";
 }

@@ -257,10 +257,10 @@ const PackedCase kPackedCases[] = {
     // Bytes that are not code where the game's code stands: zeros, or the code's
     // bytes through a substitution table. Neither looks random.
     {"CodeLeftAsZeros_A", [](const TempFolder&) { return codeAsZeros("A"); }, 2,
-     kCannotTell + " (not code in the file",
+     kCannotTell + " (left in the file as zeros or as other bytes",
      {kHidden, fact("not_code", "true"), fact("filler_bytes", "4096"), fact("entry_section", quoted(".bind"))}},
     {"CodeSubstituted_A", [](const TempFolder&) { return wrapped("A", true, true); }, 2,
-     kCannotTell + " (not code in the file", {kHidden, fact("not_code", "true"), fact("build", "null")}},
+     kCannotTell + " (left in the file as zeros or as other bytes", {kHidden, fact("not_code", "true"), fact("build", "null")}},
     // Look-alikes over plain code: answered as before.
     {"RealCompiledCodeAround_A", [](const TempFolder&) { return overRealCode("A"); }, 0,
      "Build A: the plug-in will apply.", {fact("applies", "true")}},

@@ -7,7 +7,9 @@
 namespace {
 
 constexpr std::uint32_t kExecutes = 0x20000000;
-constexpr std::uint32_t kStubSectionFlags = 0x60000020;  // code, execute, read
+// Code, execute, read and write: the stub keeps its data (the old protection,
+// an emptied list of TLS callbacks) beside its code, as wrappers do.
+constexpr std::uint32_t kStubSectionFlags = 0xE0000020;
 constexpr std::uint16_t kRelocationsStripped = 0x0001;
 constexpr std::uint32_t kImportDirectory = 1;
 constexpr std::uint32_t kRelocationDirectory = 5;

@@ -5,6 +5,7 @@
 // the check of the running game must find the changes in place.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -121,5 +122,58 @@ TEST_P(PackedHostUnderWine, PatchedAsTheHostIs_FileCannotTell_RunningGameInPlace
 
 INSTANTIATE_TEST_SUITE_P(Packers, PackedHostUnderWine, testing::ValuesIn(kPackedHosts),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A game of build A (a runnable game: it loads menupatch.dll from its folder,
+// then sleeps) wrapped with its code substituted byte for byte: bytes with the
+// entropy of code that are no code, restored by the stub when the game starts.
+// The real DLL applies to it under Wine; its file cannot tell; the running game
+// answers, by name and for its dragged file.
+TEST(WrappedGameUnderWine, SubstitutedCode_FileCannotTell_RunningGameInPlace) {
+    TempFolder temp;
+    const std::string name = "substituted-" + std::filesystem::path(temp.path).filename().string() + ".exe";
+    const std::string exe = temp.path + "/" + name;
+    GameSetup setup;
+    ExecutableOptions runnable;
+    runnable.runnable = true;
+    std::vector<unsigned char> file = gameExecutable(setup, runnable);
+    WrapOptions options;
+    options.substitute = true;
+    std::string why;
+    ASSERT_TRUE(wrapExecutable(&file, options, &why)) << why;
+    ASSERT_TRUE(writeFile(exe, file));
+    std::filesystem::copy_file(std::getenv("MENUPATCH_E2E_DLL"), temp.path + "/menupatch.dll");
+
+    const ProgramRun alone = runChecker({"--json", windowsPath(exe)});
+    RunningProgram game = startUnderWine(exe);
+    // Until it has loaded the plug-in: a few seconds at most, emulated.
+    ProgramRun byName;
+    for (int i = 0; i < 30 && byName.exitCode != 0; ++i) {
+        if (i != 0) usleep(300000);
+        byName = runChecker({"--process", name});
+    }
+    const ProgramRun dragged = runChecker({windowsPath(exe)});
+    const ProgramRun fromLinux = runLinuxChecker({"--json", exe});
+    endUnderWine(game);
+
+    EXPECT_EQ(alone.exitCode, 2) << alone.out << alone.err;
+    JsonValue report;
+    ASSERT_TRUE(parseJson(alone.out, &report)) << alone.out;
+    EXPECT_EQ(report["check"].text, "hidden");
+    ASSERT_FALSE(report["hidden"].items.empty());
+    EXPECT_EQ(report["hidden"].items[0]["not_code"].text, "true") << alone.out;
+
+    EXPECT_EQ(byName.exitCode, 0) << byName.out << byName.err;
+    EXPECT_EQ(byName.firstLine().rfind("Build A, process ", 0), 0u) << byName.out;
+    EXPECT_NE(byName.firstLine().find("the plug-in's changes are in place."), std::string::npos) << byName.out;
+    EXPECT_EQ(dragged.exitCode, 0) << dragged.out << dragged.err;
+    EXPECT_EQ(dragged.firstLine(), byName.firstLine());
+    JsonValue linuxReport;
+    ASSERT_TRUE(parseJson(fromLinux.out, &linuxReport)) << fromLinux.out << fromLinux.err;
+    EXPECT_EQ(fromLinux.exitCode, 0);
+    ASSERT_EQ(linuxReport["running_games"].items.size(), 1u) << fromLinux.out;
+    EXPECT_EQ(linuxReport["running_games"].items[0]["applied"].text, "yes");
+    ASSERT_FALSE(linuxReport["hidden"].items.empty());
+    EXPECT_EQ(linuxReport["hidden"].items[0]["not_code"].text, "true");
+}
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "tests/wine/wine_host.h"
 
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -142,9 +143,10 @@ ProgramRun runLinuxChecker(const std::vector<std::string>& arguments) {
     return runCommand(command);
 }
 
-unsigned linuxPidOf(const StayingHost& host) {
-    // Its command line names its own stop file, which no other process does.
-    const std::string mark = windowsPath(host.stopFile);
+namespace {
+
+// The Wine process whose command line holds `mark`; 0 when none.
+unsigned linuxPidNaming(const std::string& mark) {
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
         const std::string name = entry.path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
@@ -159,6 +161,28 @@ unsigned linuxPidOf(const StayingHost& host) {
         }
     }
     return 0;
+}
+
+}  // namespace
+
+// Its command line names its own stop file, which no other process does.
+unsigned linuxPidOf(const StayingHost& host) { return linuxPidNaming(windowsPath(host.stopFile)); }
+
+RunningProgram startUnderWine(const std::string& program) {
+    return {popen((wineCommand(program, {}) + " >/dev/null 2>&1").c_str(), "r"), program};
+}
+
+void endUnderWine(RunningProgram& running) {
+    if (running.pipe == nullptr) return;
+    // Named by its own path, which no other process's command line holds.
+    for (int i = 0; i < 100; ++i) {
+        const unsigned pid = linuxPidNaming(std::filesystem::path(running.program).filename().string());
+        if (pid == 0) break;
+        kill(static_cast<pid_t>(pid), SIGKILL);
+        usleep(50000);
+    }
+    pclose(running.pipe);
+    running.pipe = nullptr;
 }
 
 void writeSettingsFile(const std::string& folder, std::size_t size,

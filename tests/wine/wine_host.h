@@ -61,6 +61,15 @@ ProgramRun runLinuxChecker(const std::vector<std::string>& arguments);
 // The Linux process id of a staying host, as ps shows it; 0 when not found.
 unsigned linuxPidOf(const StayingHost& host);
 
+// A Windows program left running under Wine (a runnable game, which sleeps
+// once it has loaded the plug-in), until endUnderWine ends its process.
+struct RunningProgram {
+    std::FILE* pipe = nullptr;
+    std::string program;
+};
+RunningProgram startUnderWine(const std::string& program);
+void endUnderWine(RunningProgram& running);
+
 // The Unix folder behind a folder of the Wine prefix's drive C: ("C:\\users\\..."),
 // for tests that plant files where Windows keeps them.
 std::string prefixFolder(const std::string& windowsFolder);
