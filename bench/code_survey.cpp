@@ -19,6 +19,7 @@
 #include <iterator>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,7 @@ namespace {
 constexpr std::uint32_t kWindows[] = {256, 512, 1024, 2048, 4096};
 
 struct Section {
+    std::string file;
     std::string where;
     std::vector<unsigned char> bytes;
 };
@@ -71,7 +73,7 @@ std::vector<Section> sectionsThatRun(const std::vector<unsigned char>& bytes, co
         if (from >= bytes.size() || size == 0) continue;
         size = std::min(size, bytes.size() - from);
         const std::string name(reinterpret_cast<const char*>(&bytes[h]), strnlen(reinterpret_cast<const char*>(&bytes[h]), 8));
-        sections.push_back({path + ":" + name, {bytes.begin() + from, bytes.begin() + from + size}});
+        sections.push_back({path, path + ":" + name, {bytes.begin() + from, bytes.begin() + from + size}});
     }
     return sections;
 }
@@ -80,6 +82,7 @@ struct Sample {
     double odd;
     std::uint32_t filler;
     bool code;
+    const std::string* file;
     std::string where;
 };
 
@@ -89,23 +92,31 @@ void measure(const std::vector<Section>& sections, std::map<std::uint32_t, std::
         for (std::uint32_t window : kWindows) {
             for (std::size_t at = 0; at + window <= section.bytes.size(); at += window) {
                 const CodeMeasure m = measureCode(section.bytes.data() + at, window);
-                (*samples)[window].push_back(
-                    {m.oddPercent(), m.filler, looksLikeCode(m), section.where + "+" + std::to_string(at)});
+                (*samples)[window].push_back({m.oddPercent(), m.filler, looksLikeCode(m), &section.file,
+                                              section.where + "+" + std::to_string(at)});
             }
         }
     }
 }
 
-void print(const std::string& kind, std::map<std::uint32_t, std::vector<Sample>>& samples, std::size_t files) {
+void print(const std::string& kind, std::map<std::uint32_t, std::vector<Sample>>& samples) {
     for (auto& [window, s] : samples) {
         if (s.empty()) continue;
         const std::size_t code = std::count_if(s.begin(), s.end(), [](const Sample& x) { return x.code; });
+        // The files measured, and those any of whose windows the checker would not take for code.
+        std::set<std::string> files;
+        std::set<std::string> notCode;
+        for (const Sample& x : s) {
+            files.insert(*x.file);
+            if (!x.code) notCode.insert(*x.file);
+        }
         std::sort(s.begin(), s.end(), [](const Sample& a, const Sample& b) { return a.odd < b.odd; });
         const auto at = [&](double q) { return s[static_cast<std::size_t>(q * (s.size() - 1))].odd; };
         std::printf("%-12s window %4u: %7zu windows of %zu files; odd %% lowest %.2f, 1%% %.2f, median %.2f, "
-                    "99%% %.2f, 99.9%% %.2f, highest %.2f; taken for code %.2f%% (above %.1f: not)\n",
-                    kind.c_str(), window, s.size(), files, s.front().odd, at(0.01), at(0.5), at(0.99), at(0.999),
-                    s.back().odd, 100.0 * code / s.size(), oddPercentFor(window));
+                    "99%% %.2f, 99.9%% %.2f, highest %.2f; taken for code %.2f%% (above %.1f: not); "
+                    "files with a window not taken for code: %zu\n",
+                    kind.c_str(), window, s.size(), files.size(), s.front().odd, at(0.01), at(0.5), at(0.99), at(0.999),
+                    s.back().odd, 100.0 * code / s.size(), oddPercentFor(window), notCode.size());
         const bool ofCode = kind.rfind("code ", 0) == 0;
         const Sample& edge = ofCode ? s.back() : s.front();
         std::printf("    %s at %s (filler %u bytes)\n", ofCode ? "highest" : "lowest", edge.where.c_str(), edge.filler);
@@ -116,7 +127,6 @@ void print(const std::string& kind, std::map<std::uint32_t, std::vector<Sample>>
 
 int main() {
     std::map<std::string, std::vector<Section>> code;
-    std::map<std::string, std::size_t> files;
     std::vector<Section> compressed;
     std::string kind;
     std::string group;
@@ -124,22 +134,18 @@ int main() {
     while (std::cin >> kind >> group && std::getline(std::cin >> std::ws, path)) {
         std::vector<unsigned char> bytes = readAll(path);
         if (kind == "code") {
-            std::vector<Section> sections = sectionsThatRun(bytes, path);
-            files[group] += !sections.empty();
-            for (Section& s : sections) code[group].push_back(std::move(s));
+            for (Section& s : sectionsThatRun(bytes, path)) code[group].push_back(std::move(s));
         } else if (kind == "compressed") {
-            compressed.push_back({path, std::move(bytes)});
+            compressed.push_back({path, path, std::move(bytes)});
         }
     }
     std::mt19937_64 random(20261211);
     std::vector<Section> substituted;
     std::vector<Section> encrypted;
-    std::size_t codeFiles = 0;
     for (auto& [compiler, sections] : code) {
         std::map<std::uint32_t, std::vector<Sample>> samples;
         measure(sections, &samples);
-        print("code " + compiler, samples, files[compiler]);
-        codeFiles += files[compiler];
+        print("code " + compiler, samples);
         // Each compiler's code hidden two ways, a few sections of each.
         for (std::size_t i = 0; i < sections.size(); i += 1 + sections.size() / 40) {
             unsigned char table[256];
@@ -158,7 +164,7 @@ int main() {
     for (const auto& [name, sections] : hidden) {
         std::map<std::uint32_t, std::vector<Sample>> samples;
         measure(*sections, &samples);
-        print(name, samples, name == std::string("compressed") ? compressed.size() : codeFiles);
+        print(name, samples);
     }
     for (const unsigned char value : {0x00, 0x90, 0xCC, 0xFF}) {
         const std::vector<unsigned char> same(4096, value);

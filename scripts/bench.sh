@@ -16,6 +16,7 @@ probe="$root/scripts/wine-probe.sh"
 
 bash "$root/scripts/checker-bench-native.sh" "$native_build"
 bash "$root/scripts/entropy-survey.sh" "$native_build"
+bash "$root/scripts/code-survey.sh" "$native_build"
 bash "$probe" --need "The rest of make bench" "it times loads by Wine's loader"
 route=$(bash "$probe" --route)
 printf '%s\n' "${route#*$'\n'}"

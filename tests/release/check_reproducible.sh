@@ -13,7 +13,9 @@ build_in() {
   local tree="$work/$1/menupatch-src"
   mkdir -p "$tree"
   (cd "$source_dir" && git ls-files -co --exclude-standard -z | xargs -0 cp --parents -t "$tree")
-  cmake -S "$tree" -B "$tree/out" -DCMAKE_TOOLCHAIN_FILE="$tree/$toolchain" >/dev/null
+  # Zydis' sources are the cache's, outside the copies: the checker holds no path to them.
+  cmake -S "$tree" -B "$tree/out" -DCMAKE_TOOLCHAIN_FILE="$tree/$toolchain" \
+    -DMENUPATCH_ZYDIS="$(bash "$source_dir/scripts/zydis.sh" path)" >/dev/null
   cmake --build "$tree/out" -j 2 --target menupatch menupatch-check >/dev/null
   (cd "$tree/out" && sha256sum menupatch.dll menupatch-check.exe)
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,7 +33,8 @@ std::shared_ptr<PeImage> running(const GameSetup& setup, bool patched) {
         readPeImage(gameExecutable(setup, game), &image);
         TempFolder temp;
         for (const WrittenRun& run : checkGameFile(image, settingsFolderAsIs(temp.path)).changes) {
-            std::copy(run.after.begin(), run.after.end(), game.begin() + (run.address - kGameBegin));
+            std::copy(run.after.begin(), run.after.end(),
+                      game.begin() + (run.address - kGameBegin));
         }
     }
     const auto image = std::make_shared<PeImage>();
@@ -40,8 +42,8 @@ std::shared_ptr<PeImage> running(const GameSetup& setup, bool patched) {
     return image;
 }
 
-FakeProcess process(unsigned pid, const char* name, std::shared_ptr<PeImage> image, bool plugin = false,
-                    const std::string& runs = "") {
+FakeProcess process(unsigned pid, const char* name, std::shared_ptr<PeImage> image,
+                    bool plugin = false, const std::string& runs = "") {
     FakeProcess p;
     p.pid = pid;
     p.name = name;
@@ -55,7 +57,8 @@ FakeProcess process(unsigned pid, const char* name, std::shared_ptr<PeImage> ima
 std::string unwrapped(const std::string& text) {
     std::string joined = text;
     const std::string wrap = "\n" + std::string(13, ' ');
-    for (std::size_t at; (at = joined.find(wrap)) != std::string::npos;) joined.replace(at, wrap.size(), " ");
+    for (std::size_t at; (at = joined.find(wrap)) != std::string::npos;)
+        joined.replace(at, wrap.size(), " ");
     return joined;
 }
 
@@ -71,9 +74,11 @@ std::shared_ptr<PeImage> otherProgram() {
     return running(setup, false);
 }
 
+using List = std::vector<FakeProcess>;
+
 struct ScanCase {
     const char* name;
-    std::vector<FakeProcess> processes;
+    std::function<List()> processes;  // made when the case runs, not when the program starts
     int status;
     std::vector<std::string> found;  // "pid applied", in order
     unsigned lookedAt;
@@ -83,29 +88,70 @@ struct ScanCase {
 void PrintTo(const ScanCase& c, std::ostream* out) { *out << c.name; }
 
 const ScanCase kScanCases[] = {
-    {"NothingRuns", {}, 2, {}, 0, 0},
-    {"OnlyOtherPrograms", {process(11, "explorer.exe", otherProgram()), process(12, "gamec.exe", running(build("C"), false))},
-     2, {}, 2, 0},
-    {"BuildAWithThePlugIn", {process(11, "explorer.exe", otherProgram()), process(20, "game.exe", running(build("A"), true), true)},
-     0, {"20 yes"}, 2, 0},
+    {"NothingRuns", [] { return List{}; }, 2, {}, 0, 0},
+    {"OnlyOtherPrograms",
+     [] {
+         return List{process(11, "explorer.exe", otherProgram()),
+                     process(12, "gamec.exe", running(build("C"), false))};
+     },
+     2,
+     {},
+     2,
+     0},
+    {"BuildAWithThePlugIn",
+     [] {
+         return List{process(11, "explorer.exe", otherProgram()),
+                     process(20, "game.exe", running(build("A"), true), true)};
+     },
+     0,
+     {"20 yes"},
+     2,
+     0},
     // Found by its signature: the plug-in is not in its folder.
-    {"BuildBWithoutThePlugIn", {process(30, "game.exe", running(build("B"), false))}, 1, {"30 no"}, 1, 0},
+    {"BuildBWithoutThePlugIn",
+     [] { return List{process(30, "game.exe", running(build("B"), false))}; },
+     1,
+     {"30 no"},
+     1,
+     0},
     // Build C has no signature: the plug-in it has loaded finds it.
-    {"BuildCKnownByThePlugIn", {process(40, "game.exe", running(build("C"), true), true)}, 0, {"40 yes"}, 1, 0},
-    {"PlugInInAnotherProgram", {process(41, "tool.exe", otherProgram(), true)}, 1, {"41 no"}, 1, 0},
+    {"BuildCKnownByThePlugIn",
+     [] { return List{process(40, "game.exe", running(build("C"), true), true)}; },
+     0,
+     {"40 yes"},
+     1,
+     0},
+    {"PlugInInAnotherProgram",
+     [] { return List{process(41, "tool.exe", otherProgram(), true)}; },
+     1,
+     {"41 no"},
+     1,
+     0},
     {"SomeMayNotBeRead",
-     {process(5, "service.exe", nullptr), process(6, "antivirus.exe", nullptr), process(20, "game.exe", running(build("A"), true), true)},
-     0, {"20 yes"}, 1, 2},
+     [] {
+         return List{process(5, "service.exe", nullptr), process(6, "antivirus.exe", nullptr),
+                     process(20, "game.exe", running(build("A"), true), true)};
+     },
+     0,
+     {"20 yes"},
+     1,
+     2},
     {"TwoGames_OneNotInPlace",
-     {process(20, "game.exe", running(build("A"), true), true), process(21, "game.exe", running(build("A"), false))},
-     1, {"20 yes", "21 no"}, 2, 0},
+     [] {
+         return List{process(20, "game.exe", running(build("A"), true), true),
+                     process(21, "game.exe", running(build("A"), false))};
+     },
+     1,
+     {"20 yes", "21 no"},
+     2,
+     0},
 };
 
 class RunningGamesFound : public testing::TestWithParam<ScanCase> {};
 
 TEST_P(RunningGamesFound, WithNothingNamed) {
     const ScanCase& c = GetParam();
-    const Processes processes = table(c.processes);
+    const Processes processes = table(c.processes());
 
     const CheckerRun text = check({}, {}, processes);
     const CheckerRun json = check({"--json"}, {}, processes);
@@ -124,28 +170,34 @@ TEST_P(RunningGamesFound, WithNothingNamed) {
         EXPECT_EQ(game["pid"].text + " " + game["applied"].text, c.found[i]);
         // Each under a line that names it, with the report --pid gives.
         const std::string name = game["process"].text;
-        EXPECT_TRUE(text.says("\n" + name + ", process " + game["pid"].text +
-                              (game["plugin_loaded"].text == "true" ? " (menupatch.dll loaded)" : "") + ":\n" +
-                              check({"--pid", game["pid"].text}, {}, processes).out))
+        EXPECT_TRUE(
+            text.says("\n" + name + ", process " + game["pid"].text +
+                      (game["plugin_loaded"].text == "true" ? " (menupatch.dll loaded)" : "") +
+                      ":\n" + check({"--pid", game["pid"].text}, {}, processes).out))
             << text.out;
     }
     if (c.found.empty()) {
-        EXPECT_EQ(text.firstLine(), "No running game found: none of the " + std::to_string(c.lookedAt) +
-                                        (c.lookedAt == 1 ? " running process" : " running processes") +
-                                        " looked at has menupatch.dll loaded or holds build A's or build B's "
-                                        "signature.");
-        EXPECT_NE(unwrapped(text.out).find("What to do   To check the game's file, drag its executable (or its "
-                                           "shortcut) onto menupatch-check, or name it: menupatch-check GAME.exe. "
-                                           "To check the running game, start it with menupatch.dll in its folder, "
-                                           "then start menupatch-check again (a double-click) while the game runs."),
+        EXPECT_EQ(text.firstLine(),
+                  "No running game found: none of the " + std::to_string(c.lookedAt) +
+                      (c.lookedAt == 1 ? " running process" : " running processes") +
+                      " looked at has menupatch.dll loaded or holds build A's or build B's "
+                      "signature.");
+        EXPECT_NE(unwrapped(text.out).find(
+                      "What to do   To check the game's file, drag its executable (or its "
+                      "shortcut) onto menupatch-check, or name it: menupatch-check GAME.exe. "
+                      "To check the running game, start it with menupatch.dll in its folder, "
+                      "then start menupatch-check again (a double-click) while the game runs."),
                   std::string::npos)
             << text.out;
     } else {
-        EXPECT_EQ(text.firstLine(), "Running games found: " + std::to_string(c.found.size()) + " of the " +
-                                        std::to_string(c.lookedAt) +
-                                        (c.lookedAt == 1 ? " running process" : " running processes") + " looked at.");
+        EXPECT_EQ(text.firstLine(),
+                  "Running games found: " + std::to_string(c.found.size()) + " of the " +
+                      std::to_string(c.lookedAt) +
+                      (c.lookedAt == 1 ? " running process" : " running processes") +
+                      " looked at.");
     }
-    EXPECT_EQ(text.says(std::to_string(c.notRead) + " running processes this user may not read were passed over.\n"),
+    EXPECT_EQ(text.says(std::to_string(c.notRead) +
+                        " running processes this user may not read were passed over.\n"),
               c.notRead > 1)
         << text.out;
 }
@@ -180,26 +232,54 @@ TEST(RunningGamesFound, ForADraggedFile) {
         std::vector<std::string> runningGames;  // "pid applied"
     };
     const Case kCases[] = {
-        {"HiddenFile_ItsGameRuns", hidden, {process(20, "game.exe", running(build("A"), true), true, hidden)}, 0,
+        {"HiddenFile_ItsGameRuns",
+         hidden,
+         {process(20, "game.exe", running(build("A"), true), true, hidden)},
+         0,
          "Build A, process 20 (game.exe): the plug-in's changes are in place.",
-         "\n\nAnswered by  the running game, process 20 (game.exe), which runs this file: the file cannot tell, "
-         "since what the plug-in reads is encrypted or compressed in the file, and restored when the game starts.\n\n"
+         "\n\nAnswered by  the running game, process 20 (game.exe), which runs this file: the file "
+         "cannot tell, "
+         "since what the plug-in reads is encrypted or compressed in the file, and restored when "
+         "the game starts.\n\n"
          "Flag operand at 0x4902D2: 0x5A8000 (the flag byte's address: in place)\n",
          {"20 yes"}},
-        {"HiddenFile_ItsGameWithoutThePlugIn", hidden, {process(20, "GAME.EXE", running(build("A"), false), false, hidden)},
-         1, "Build A, process 20 (GAME.EXE): the plug-in's changes are not in place (the game's own rows are there).",
-         "\nThe file\nExecutable   " + hidden, {"20 no"}},
+        {"HiddenFile_ItsGameWithoutThePlugIn",
+         hidden,
+         {process(20, "GAME.EXE", running(build("A"), false), false, hidden)},
+         1,
+         "Build A, process 20 (GAME.EXE): the plug-in's changes are not in place (the game's own "
+         "rows are there).",
+         "\nThe file\nExecutable   " + hidden,
+         {"20 no"}},
         // Of the same name, but another install: not the file's game.
-        {"HiddenFile_AnotherInstallRuns", hidden, {process(20, "game.exe", running(build("A"), true), true, plain)}, 2,
-         "Cannot tell from the file", "menupatch-check --process game.exe", {}},
-        {"HiddenFile_ItsGameCannotBeRead", hidden, {ended}, 2,
-         "Cannot tell: process 20 (game.exe) could not be read: it has ended (4 bytes at 0x667BF0).",
-         "Answered by  the running game, process 20", {"20 null"}},
-        {"PlainFile_ItsGameRuns", plain, {process(20, "game.exe", running(build("A"), true), true, plain)}, 0,
-         "Build A: the plug-in will apply.", "\n\nIn the running game (pid 20): the changes are in place.\n",
+        {"HiddenFile_AnotherInstallRuns",
+         hidden,
+         {process(20, "game.exe", running(build("A"), true), true, plain)},
+         2,
+         "Cannot tell from the file",
+         "menupatch-check --process game.exe",
+         {}},
+        {"HiddenFile_ItsGameCannotBeRead",
+         hidden,
+         {ended},
+         2,
+         "Cannot tell: process 20 (game.exe) could not be read: it has ended (4 bytes at "
+         "0x667BF0).",
+         "Answered by  the running game, process 20",
+         {"20 null"}},
+        {"PlainFile_ItsGameRuns",
+         plain,
+         {process(20, "game.exe", running(build("A"), true), true, plain)},
+         0,
+         "Build A: the plug-in will apply.",
+         "\n\nIn the running game (pid 20): the changes are in place.\n",
          {"20 yes"}},
-        {"PlainFile_ItsGameWithoutThePlugIn", plain, {process(20, "game.exe", running(build("A"), false), false, plain)}, 0,
-         "Build A: the plug-in will apply.", "\n\nIn the running game (pid 20): the changes are not in place.\n",
+        {"PlainFile_ItsGameWithoutThePlugIn",
+         plain,
+         {process(20, "game.exe", running(build("A"), false), false, plain)},
+         0,
+         "Build A: the plug-in will apply.",
+         "\n\nIn the running game (pid 20): the changes are not in place.\n",
          {"20 no"}},
         {"PlainFile_NothingRuns", plain, {}, 0, "Build A: the plug-in will apply.", "", {}},
     };
@@ -213,7 +293,8 @@ TEST(RunningGamesFound, ForADraggedFile) {
         EXPECT_EQ(json.status, c.status);
         EXPECT_EQ(text.firstLine().rfind(c.firstLine, 0), 0u) << text.out;
         EXPECT_NE(unwrapped(text.out).find(c.says), std::string::npos) << text.out;
-        EXPECT_EQ(text.says("In the running game"), c.runningGames.size() == 1 && c.file == plain) << text.out;
+        EXPECT_EQ(text.says("In the running game"), c.runningGames.size() == 1 && c.file == plain)
+            << text.out;
         JsonValue report;
         ASSERT_TRUE(parseJson(json.out, &report)) << json.out;
         // The file's own facts stay the file's; the running game's have a field of their own.
@@ -221,7 +302,8 @@ TEST(RunningGamesFound, ForADraggedFile) {
         ASSERT_EQ(report["running_games"].items.size(), c.runningGames.size()) << json.out;
         for (std::size_t i = 0; i < c.runningGames.size(); ++i) {
             const JsonValue& game = report["running_games"].items[i];
-            const std::string applied = game["applied"].kind == JsonValue::Kind::Null ? "null" : game["applied"].text;
+            const std::string applied =
+                game["applied"].kind == JsonValue::Kind::Null ? "null" : game["applied"].text;
             EXPECT_EQ(game["pid"].text + " " + applied, c.runningGames[i]);
         }
     }
