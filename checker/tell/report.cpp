@@ -447,8 +447,9 @@ std::string hiddenReport(const std::string& path, const PeImage& image, const Fi
     out += hiddenDetails(path, image, check);
     const std::string name = shownName(textOf(pathOf(path).filename()));
     out += field("What to do",
-                 "Start the game with menupatch.dll in its folder, then, while it runs: menupatch-check --process " +
-                     name + ". That reads the game's memory as it runs.");
+                 "Start the game with menupatch.dll in its folder; while it runs, drag this file onto "
+                 "menupatch-check again, or double-click menupatch-check (from a prompt: menupatch-check --process " +
+                     name + "). That reads the game's memory as it runs.");
     return out + besideReport(check);
 }
 

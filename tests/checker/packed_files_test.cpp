@@ -351,8 +351,9 @@ TEST_P(CheckerOnPackedFiles, CannotTellWhereTheFileHidesWhatThePlugInReads) {
     ASSERT_TRUE(parseJson(json.out, &report)) << json.out;
     if (c.status == 2) {
         // Nothing of the dry run stands, and the player is told how to check the game.
-        EXPECT_TRUE(text.says("What to do   Start the game with menupatch.dll in its folder, then, while it "
-                              "runs:\n             menupatch-check --process game.exe."))
+        EXPECT_TRUE(text.says("What to do   Start the game with menupatch.dll in its folder; while it runs, drag this file onto\n"
+                              "             menupatch-check again, or double-click menupatch-check (from a prompt:\n"
+                              "             menupatch-check --process game.exe)."))
             << text.out;
         EXPECT_FALSE(report["hidden"].items.empty());
         EXPECT_EQ(report["changes"].items.size(), 0u);
