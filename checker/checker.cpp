@@ -377,17 +377,11 @@ int checkProcess(const Options& options, const Processes& processes, std::string
     if (!processes.open(pid, &source, &name, &why)) {
         return cannotTell(err, "process " + std::to_string(pid), why);
     }
-    const ProcessCheck check = checkRunningGame(source);
-    int status = kDoesNotApply;
-    if (check.failed) {
-        status = cannotTell(err, "process " + std::to_string(pid),
-                            processes.readProblem() + (check.readPlace.empty() ? "" : " (" + check.readPlace + ")"));
-    } else {
-        *out += options.json ? processJson({pid, name}, check) : processReport({pid, name}, check);
-        status = check.applied == Applied::Yes ? kApplies : kDoesNotApply;
-    }
+    const RunningGame game = checkOpenProcess(processes, pid, name, source);
     processes.close();
-    return status;
+    if (!game.problem.empty()) return cannotTell(err, "process " + std::to_string(pid), game.problem);
+    *out += options.json ? processJson({pid, name}, game.check) : processReport({pid, name}, game.check);
+    return runningStatus(game);
 }
 
 // No file named (a double-click): every running game this user may read.

@@ -28,14 +28,7 @@ RunningGames lookAt(const Processes& processes, const std::function<bool(const R
             continue;
         }
         ++found.lookedAt;
-        RunningGame game;
-        game.pid = process.pid;
-        game.name = name;
-        game.pluginLoaded = processes.hasPlugin();
-        game.check = checkRunningGame(source);
-        if (game.check.failed) {
-            game.problem = processes.readProblem() + (game.check.readPlace.empty() ? "" : " (" + game.check.readPlace + ")");
-        }
+        const RunningGame game = checkOpenProcess(processes, process.pid, name, source);
         if (keep(game)) found.games.push_back(game);
         processes.close();
     }
@@ -43,6 +36,19 @@ RunningGames lookAt(const Processes& processes, const std::function<bool(const R
 }
 
 }  // namespace
+
+RunningGame checkOpenProcess(const Processes& processes, unsigned pid, const std::string& name,
+                             const GameSource& source) {
+    RunningGame game;
+    game.pid = pid;
+    game.name = name;
+    game.pluginLoaded = processes.hasPlugin();
+    game.check = checkRunningGame(source);
+    if (game.check.failed) {
+        game.problem = processes.readProblem() + (game.check.readPlace.empty() ? "" : " (" + game.check.readPlace + ")");
+    }
+    return game;
+}
 
 RunningGames findRunningGames(const Processes& processes) {
     return lookAt(

@@ -26,6 +26,10 @@ struct RunningGames {
     std::string problem;             // the list of processes could not be had; empty when it could
 };
 
+// The running-game check of the process `processes` has open (by pid, named `name`).
+RunningGame checkOpenProcess(const Processes& processes, unsigned pid, const std::string& name,
+                             const GameSource& source);
+
 // Every running process that is the game: one that has loaded the plug-in
 // (build C has no signature to be known by), or whose image holds build A's or
 // build B's signature.
