@@ -151,21 +151,12 @@ ExeLayout gameLayout(const GameSetup& setup, const std::vector<unsigned char>& g
                      const ExecutableOptions& options) {
     ExeLayout layout;
     std::vector<ExeSection>& sections = layout.sections;
-    std::vector<unsigned char> runnableGame;
-    const std::vector<unsigned char>* gameBytes = &game;
     if (options.runnable) {
         sections.push_back({".text", kStubCode, kPageSize, 0, 0, kCode | kExecutes | kReads, entryCode()});
         sections.push_back({".idata", kImports, kGameBegin - kImports, 0, 0,
                             kInitialisedData | kReads | kWrites, importData()});
         layout.directories[kImportDirectory] = {kImports - kImageBase, 40};
         layout.directories[kImportAddressTable] = {kLoaderSlots - kImageBase, 16};
-        // The plug-in calls the routines of the build it takes: let them return.
-        runnableGame = game;
-        for (const HostProfile& build : kBuilds) {
-            runnableGame[build.enterSettingsDirRoutine - kGameBegin] = 0xC3;
-            runnableGame[build.setDirRoutine - kGameBegin] = 0xC3;
-        }
-        gameBytes = &runnableGame;
     } else {
         // Below the game's range: the rest of the program's code, a few returns.
         sections.push_back({".text", kStubCode, kGameBegin - kStubCode, 0, 0, kCode | kExecutes | kReads,
@@ -180,7 +171,16 @@ ExeLayout gameLayout(const GameSetup& setup, const std::vector<unsigned char>& g
         sections.back().virtualSize = page + kPageSize - sections.back().begin;
     }
     for (std::size_t i = firstGameSection; i < sections.size(); ++i) {
-        sections[i].data = rawOf(*gameBytes, sections[i]);
+        sections[i].data = rawOf(game, sections[i]);
+        if (!options.runnable) continue;
+        // The plug-in calls the routines of the build it takes: let them return.
+        for (const HostProfile& build : kBuilds) {
+            for (const HostAddress routine : {build.enterSettingsDirRoutine, build.setDirRoutine}) {
+                if (routine >= sections[i].begin && routine - sections[i].begin < sections[i].data.size()) {
+                    sections[i].data[routine - sections[i].begin] = 0xC3;
+                }
+            }
+        }
     }
     if (options.relocatable) {
         // One block of one relocation: the operand of a push in the stub code.

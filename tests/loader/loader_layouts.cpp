@@ -4,6 +4,10 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
+#include <string>
+
+#include "text/text.h"
 
 namespace {
 
@@ -352,12 +356,29 @@ const std::vector<NamedLayout>& namedLayouts() {
     return cases;
 }
 
+namespace {
+
+// The game's bytes of a setup, made once: most layouts share a handful of
+// setups, and each test program makes every layout when it starts.
+const std::vector<unsigned char>& gameBytesOnce(const GameSetup& s) {
+    static std::map<std::string, std::vector<unsigned char>> made;
+    const std::string key = textf(
+        "%x %x %x %x %x %x %d%d%d%d%d%d%d %x %x %x %x", s.build.probeAddress, s.build.pageSlot, s.build.flagSourceSlot,
+        s.build.flagDestSlot, s.build.enterSettingsDirRoutine, s.build.setDirRoutine, s.signatureAtA, s.signatureAtB,
+        s.codeWritable, s.overridePageBase, s.overrideFlagAddress, s.probeNoAccess, s.routinesNotExecutable,
+        s.pageBase, s.flagAddress, s.readOnlyPage, s.guardPage);
+    const auto found = made.find(key);
+    return found != made.end() ? found->second : made.emplace(key, gameBytesOf(s)).first->second;
+}
+
+}  // namespace
+
 LoaderLayout runnable(const std::string& name, const GameSetup& setup) {
     ExecutableOptions options;
     options.runnable = true;
     LoaderLayout layout;
     layout.name = name;
-    layout.exe = gameLayout(setup, gameBytesOf(setup), options);
+    layout.exe = gameLayout(setup, gameBytesOnce(setup), options);
     return layout;
 }
 
