@@ -59,14 +59,14 @@ GameSetup withSetup(Change change) {
 // The probe page's data only up to the sector that holds the signature, as a
 // linker leaves zeros at the end of a section to the loader.
 void endDataAtSignature(LoaderLayout& layout) {
-    ExeSection& probe = sectionHolding(layout.exe, kProbeA);
+    ExeSection& probe = sectionHolding(layout.exe(), kProbeA);
     probe.data.resize(kSignatureSectorEnd);
     probe.rawSize = kSignatureSectorEnd;
 }
 
 template <typename Change>
 LoaderLayout changed(LoaderLayout layout, Change change) {
-    change(layout);
+    layout.changes.push_back(change);
     return layout;
 }
 
@@ -87,7 +87,7 @@ LoaderLayout withFields(const std::string& name, std::vector<LoaderLayout::Field
                         const std::function<void(ExeLayout&)>& change = {}) {
     LoaderLayout layout = runnable(name);
     layout.fields = std::move(fields);
-    if (change) change(layout.exe);
+    if (change) layout.changes.push_back([change](LoaderLayout& l) { change(l.exe()); });
     return layout;
 }
 
@@ -224,7 +224,7 @@ std::vector<NamedLayout> makeNamedLayouts() {
     // an illegal instruction, and the DLL's load fails. The gap is refused either way.
     cases.push_back({changed(runnable("GapInCode"),
                              [](LoaderLayout& l) {
-                                 std::vector<ExeSection>& sections = l.exe.sections;
+                                 std::vector<ExeSection>& sections = l.exe().sections;
                                  const auto code = std::find_if(sections.begin(), sections.end(),
                                                                 [](const ExeSection& s) { return s.begin == kCodeBase; });
                                  ExeSection after = *code;
@@ -242,18 +242,18 @@ std::vector<NamedLayout> makeNamedLayouts() {
                      2, "", "a gap in its memory from 0x48E000 to 0x48F000", Outcome::Unreadable, {}});
     // The game's data stops a page short of the probe page: the DLL applies under Wine.
     cases.push_back({changed(runnable("GapShortSection"),
-                             [](LoaderLayout& l) { sectionHolding(l.exe, kProbePage - 1).virtualSize -= kPageSize; }),
+                             [](LoaderLayout& l) { sectionHolding(l.exe(), kProbePage - 1).virtualSize -= kPageSize; }),
                      2, "", "a gap in its memory from 0x666000 to 0x667000", Outcome::Unreadable, {}});
 
     // A page after the last section: Wine commits it, Windows is not known to.
-    cases.push_back({changed(runnable("SpaceAfterLastSection"), [](LoaderLayout& l) { l.exe.sizeOfImage += kPageSize; }),
+    cases.push_back({changed(runnable("SpaceAfterLastSection"), [](LoaderLayout& l) { l.exe().sizeOfImage += kPageSize; }),
                      2, "", "its sections end at 0x668000, short of the image's end (0x669000)", Outcome::Unreadable,
                      {}});
 
     // The probe page's data one sector in and 0x100 bytes further: the loader
     // reads from the sector's start, so the signature lands 0x100 too far.
     cases.push_back({changed(runnable("RawPointerOffSector"),
-                             [](LoaderLayout& l) { sectionHolding(l.exe, kProbeA).rawOffset += 0x100; }),
+                             [](LoaderLayout& l) { sectionHolding(l.exe(), kProbeA).rawOffset += 0x100; }),
                      0, "C", "", Outcome::Loaded,
                      {{kProbeA, codeAt(kProbeA - 0x100), PAGE_EXECUTE_READ},
                       {kProbeA + 0x100, kSignatureBytes, PAGE_EXECUTE_READ}}});
@@ -262,7 +262,7 @@ std::vector<NamedLayout> makeNamedLayouts() {
     // which the file fills.
     cases.push_back({changed(runnable("RawSizeOffSector"),
                              [](LoaderLayout& l) {
-                                 ExeSection& probe = sectionHolding(l.exe, kProbeA);
+                                 ExeSection& probe = sectionHolding(l.exe(), kProbeA);
                                  probe.rawSize = kProbeA % kPageSize - 4;
                                  probe.data[kSignatureSectorEnd - 1] = 0x77;
                                  probe.data.resize(kSignatureSectorEnd + kSector, 0xEE);
@@ -275,7 +275,7 @@ std::vector<NamedLayout> makeNamedLayouts() {
     cases.push_back({changed(runnable("RawSizePastItsSection"),
                              [](LoaderLayout& l) {
                                  endDataAtSignature(l);
-                                 sectionHolding(l.exe, kProbeA).rawSize = 0x10000;
+                                 sectionHolding(l.exe(), kProbeA).rawSize = 0x10000;
                                  l.sizeChange = kPageSize - kSignatureSectorEnd;
                              }),
                      0, "A", "", Outcome::Loaded, {{kProbeA, kSignatureBytes, PAGE_EXECUTE_READ}}});
@@ -285,10 +285,10 @@ std::vector<NamedLayout> makeNamedLayouts() {
     // the checker cannot tell.
     cases.push_back({changed(runnable("RawPointerZero"),
                              [](LoaderLayout& l) {
-                                 ExeSection& probe = sectionHolding(l.exe, kProbeA);
+                                 ExeSection& probe = sectionHolding(l.exe(), kProbeA);
                                  probe.rawOffset = 0;
                                  probe.data.clear();
-                                 ExeSection& holder = l.exe.sections[2];
+                                 ExeSection& holder = l.exe().sections[2];
                                  const std::uint32_t at = kProbeA % kPageSize - holder.rawOffset;
                                  std::copy(std::begin(kSignature), std::end(kSignature), holder.data.begin() + at);
                              }),
@@ -300,8 +300,8 @@ std::vector<NamedLayout> makeNamedLayouts() {
     for (const std::uint32_t alignment : {kSector, 2 * kSector}) {
         cases.push_back({changed(runnable(alignment == kSector ? "LowAlignmentFlat" : "LowAlignment0x400Flat"),
                                  [alignment](LoaderLayout& l) {
-                                     flatten(l.exe, alignment);
-                                     sectionHolding(l.exe, kProbeA).rawSize = alignment;
+                                     flatten(l.exe(), alignment);
+                                     sectionHolding(l.exe(), kProbeA).rawSize = alignment;
                                  }),
                          0, "A", "", Outcome::Loaded,
                          {{kLoaderImageBase, {'M', 'Z'}, PAGE_EXECUTE_WRITECOPY},
@@ -342,9 +342,9 @@ std::vector<NamedLayout> makeNamedLayouts() {
 }  // namespace
 
 std::vector<unsigned char> fileOf(const LoaderLayout& layout) {
-    std::vector<unsigned char> file = writeExecutable(layout.exe);
+    std::vector<unsigned char> file = writeExecutable(layout.exe());
     for (const LoaderLayout::Field& field : layout.fields) {
-        const std::uint32_t at = field.inDosHeader ? field.at : layout.exe.ntHeader + field.at;
+        const std::uint32_t at = field.inDosHeader ? field.at : layout.exe().ntHeader + field.at;
         for (std::uint32_t i = 0; i < field.size; ++i) file[at + i] = static_cast<unsigned char>(field.value >> (8 * i));
     }
     file.resize(static_cast<std::size_t>(std::max(0L, static_cast<long>(file.size()) + layout.sizeChange)), 0);
@@ -374,12 +374,21 @@ const std::vector<unsigned char>& gameBytesOnce(const GameSetup& s) {
 }  // namespace
 
 LoaderLayout runnable(const std::string& name, const GameSetup& setup) {
-    ExecutableOptions options;
-    options.runnable = true;
     LoaderLayout layout;
     layout.name = name;
-    layout.exe = gameLayout(setup, gameBytesOnce(setup), options);
+    layout.setup = setup;
     return layout;
+}
+
+ExeLayout& LoaderLayout::exe() const {
+    if (made == nullptr) {
+        ExecutableOptions options;
+        options.runnable = true;
+        made = std::make_shared<ExeLayout>(gameLayout(setup, gameBytesOnce(setup), options));
+        // Each change may ask for the executable again: it is made by now.
+        for (const auto& change : changes) change(const_cast<LoaderLayout&>(*this));
+    }
+    return *made;
 }
 
 std::uint32_t roundUp(std::uint64_t value, std::uint32_t alignment) {

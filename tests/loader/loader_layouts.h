@@ -8,6 +8,8 @@
 // the same, and to the checker's whole mapping besides.
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,7 +21,13 @@ constexpr std::uint32_t kSector = 0x200;
 
 struct LoaderLayout {
     std::string name;
-    ExeLayout exe;
+    // The executable: the runnable game of `setup`, then `changes` in their
+    // order, made when first asked for. Every test program lists every named
+    // layout when it starts, and making them all would cost more than the rest
+    // of its start.
+    GameSetup setup;
+    std::vector<std::function<void(LoaderLayout&)>> changes;
+    ExeLayout& exe() const;
     long sizeChange = 0;  // bytes of zeros added to the end of the file, or, below 0, cut off
     unsigned char settingsFlag = 0x01;
     // A header field set in the written file: 2 or 4 bytes at an offset from the
@@ -34,6 +42,7 @@ struct LoaderLayout {
     // The game's own code cannot run (no imports, no entry point): the loader
     // maps it, and the game ends before it loads the DLL.
     bool gameCannotRun = false;
+    mutable std::shared_ptr<ExeLayout> made;  // once made; shared by copies made from it
 };
 
 // Offsets of header fields from the PE header, for LoaderLayout::fields; e_lfanew's from the file's start.

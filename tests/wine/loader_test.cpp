@@ -114,7 +114,7 @@ void compareMapping(const LoaderLayout& layout, const std::vector<unsigned char>
             unsigned char bytes[kPageSize];
             if (region.bytes.empty() || !readImage(image, page, bytes, kPageSize)) continue;
             for (std::uint32_t i = 0; i < kPageSize; ++i) {
-                if (bytes[i] != region.bytes[offset + i] && !writtenAtRunTime(layout.exe, page + i)) {
+                if (bytes[i] != region.bytes[offset + i] && !writtenAtRunTime(layout.exe(), page + i)) {
                     result->mismatch("byte " + hex(page + i) + ": " + hex(region.bytes[offset + i]) +
                                      " under the loader, " + hex(bytes[i]) + " to the checker");
                     break;
@@ -362,7 +362,7 @@ std::vector<HostAddress> randomCuts(std::mt19937& rng, std::size_t most) {
 void randomHeaders(std::mt19937& rng, LoaderLayout* layout) {
     if (!chance(rng, 33)) return;
     layout->name += " (headers varied)";
-    ExeLayout& exe = layout->exe;
+    ExeLayout& exe = layout->exe();
     constexpr std::uint32_t kPeHeaders[] = {0x40, 0x42, kExeNtHeader};
     exe.ntHeader = kPeHeaders[rng() % std::size(kPeHeaders)];
     exe.directoryCount = 2 + rng() % 15;
@@ -378,7 +378,7 @@ void randomHeaders(std::mt19937& rng, LoaderLayout* layout) {
 LoaderLayout randomLayout(std::mt19937& rng, std::size_t index) {
     const GameSetup setup = randomSetup(rng);
     LoaderLayout layout = runnable("random " + std::to_string(index), setup);
-    ExeLayout& exe = layout.exe;
+    ExeLayout& exe = layout.exe();
     const std::vector<unsigned char> memory = gameMemoryOf(exe);
     const bool gameFlags = chance(rng, 50);
     exe.sections.resize(2);  // the entry code and the imports stay as they are
