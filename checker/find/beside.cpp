@@ -9,16 +9,11 @@
 #include "checker/find/paths.h"
 #include "text/text.h"
 
-namespace {
-
-constexpr char kExtension[] = ".exe";
-
 bool namedAsExecutable(const std::string& name) {
+    constexpr char kExtension[] = ".exe";
     const std::size_t length = sizeof kExtension - 1;
     return name.size() > length && sameFileName(name.substr(name.size() - length), kExtension);
 }
-
-}  // namespace
 
 Beside executablesBeside(const std::string& executable, std::size_t most) {
     namespace fs = std::filesystem;

@@ -12,6 +12,9 @@ struct Beside {
     std::size_t more = 0;            // executables there beyond these
 };
 
+// Whether a file name ends in ".exe", in any case, with a name before it.
+bool namedAsExecutable(const std::string& name);
+
 // Regular files named *.exe (in any case) in the executable's own folder, not
 // the executable itself, largest first (a game is rarely smaller than what
 // starts it), at most `most` of them. Links are followed to what they name;

@@ -19,7 +19,7 @@ Held whyNotHeld(const PeImage& image, HostAddress address, const ImageSection* s
     return Held::PastRawData;
 }
 
-// A window of up to `most` bytes centred on the range, inside [from, from + size).
+// Where a window of `window` bytes centred on the range starts, kept inside [from, from + size).
 std::uint64_t windowStart(std::uint64_t from, std::uint32_t size, std::uint32_t window, HostAddress address,
                           std::uint32_t bytes) {
     const std::uint64_t centre = std::uint64_t{address} + bytes / 2;

@@ -21,6 +21,7 @@
 #include <windows.h>  // page protection constants, as a Windows program is told them
 
 #include "checker/system/linux_process.h"
+#include "checker/find/beside.h"
 #include "checker/find/paths.h"
 #include "text/text.h"
 #include "checker/find/virtual_store.h"
@@ -98,10 +99,6 @@ Shown programShown(unsigned pid, const std::string& executableName, bool hidden)
     return mapped.find("/ntdll.so") != std::string::npos || mapped.find("/ntdll.dll.so") != std::string::npos
                ? Shown::Wine
                : Shown::NotWine;
-}
-
-bool namedAsWindowsProgram(const std::string& program) {
-    return program.size() > 4 && sameFileName(program.substr(program.size() - 4), ".exe");
 }
 
 std::string programOfProcess(unsigned pid, const std::string& executableName) {
@@ -198,7 +195,7 @@ bool listProcesses(std::vector<RunningProcess>* all, std::string* why) {
         // whole name comes from the command line.
         const std::string program = programOfProcess(static_cast<unsigned>(pid), executable);
         // Of another user's processes, only those that name a Windows program may be the game.
-        if (hidden && !namedAsWindowsProgram(program)) continue;
+        if (hidden && !namedAsExecutable(program)) continue;
         all->push_back({static_cast<unsigned>(pid), program});
     }
     closedir(proc);
